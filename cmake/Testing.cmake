@@ -1,0 +1,20 @@
+# Tests are GoogleTest executables cross-built for Windows and run by ctest under Wine
+# (tools/testenv/wine-exec.sh is the emulator). Keep a few executables per subsystem:
+# every Wine start costs time.
+enable_testing()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/testenv/wine-exec.sh)
+
+# dv_add_gtest(NAME <target> SOURCES <files...> LIBS <libs...> [TIMEOUT <seconds>] [GUI])
+# GUI marks a console test that creates windows: it is linked as a console program all the same.
+function(dv_add_gtest)
+  cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${ARG_NAME} ${ARG_SOURCES})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} deps::gmock deps::gtest_main)
+  target_include_directories(${ARG_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                       ENVIRONMENT "DV_SOURCE_DIR=${CMAKE_SOURCE_DIR};DV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+endfunction()

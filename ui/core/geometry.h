@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ui {
+
+// Lengths of a control that mean "fill the parent" and "fit the content".
+constexpr int32_t kSizeStretch = -1;
+constexpr int32_t kSizeAuto = -2;
+
+struct Point {
+  int32_t x = 0;
+  int32_t y = 0;
+};
+
+struct Size {
+  int32_t cx = 0;
+  int32_t cy = 0;
+};
+
+struct Rect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+  int32_t Width() const { return right - left; }
+  int32_t Height() const { return bottom - top; }
+};
+
+}  // namespace ui
