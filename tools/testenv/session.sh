@@ -42,5 +42,9 @@ fi
 # stopped by id at the end. If one already runs for this prefix, that one is used.
 wineserver -f -p 2>/dev/null &
 server_pid=$!
+# Wine starts its background services (winedevice, ...) with the first program and they
+# inherit that program's output: start them here on /dev/null, or ctest would wait on the
+# first test's output pipe until the server stops.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 "$@"
