@@ -1,0 +1,3 @@
+#include "dorevezi/core/globals.h"
+
+std::atomic<bool> g_exitRequested{false};
