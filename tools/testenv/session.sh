@@ -42,6 +42,14 @@ fi
 # stopped by id at the end. If one already runs for this prefix, that one is used.
 wineserver -f -p 2>/dev/null &
 server_pid=$!
+# Wait until the server listens, or the first Wine program would start a second one.
+server_dir="server-$(printf '%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))"
+for _ in $(seq 100); do
+  compgen -G "/tmp/.wine-$(id -u)/$server_dir/socket" >/dev/null && break
+  compgen -G "${TMPDIR:-/tmp}/wine-*/$server_dir/socket" >/dev/null && break
+  kill -0 "$server_pid" 2>/dev/null || break
+  sleep 0.05
+done
 # Wine starts its background services (winedevice, ...) with the first program and they
 # inherit that program's output: start them here on /dev/null, or ctest would wait on the
 # first test's output pipe until the server stops.

@@ -1,0 +1,201 @@
+#pragma once
+
+// The launcher's one shared state object: settings and records from the save folder, language,
+// the main window and the game client's windows, the update states, the version maps and
+// versions, the link configuration and the options the gate service sent.
+//
+// Threads: the UI thread initialises the object before the worker thread exists. Afterwards the
+// worker owns the states, the version maps and the versions; the UI thread owns the main-window
+// handle, the settings record and the language-change flag. What one thread writes and the other
+// reads is either atomic, published as a value (the current state's id and flow, the
+// pre-download step), or guarded by the core's locks (the game-window list, the shared texts).
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dorevezi/core/save_files.h"
+#include "dorevezi/core/version_map.h"
+
+class State;
+
+enum FlowMode : int32_t {
+  kFlowDorevezi = 0,  // the launcher's own files
+  kFlowGame = 1,      // the game's files
+};
+
+// Link buttons of the channel's link configuration.
+struct JumpLink {
+  std::string normalImage;
+  std::string hotImage;
+  std::string tooltips;  // a language key
+  std::string name;
+};
+
+struct ScrollPageInfo {
+  std::string image;
+  std::string link;
+};
+
+struct NewsEntry {
+  std::string title;
+  std::string date;
+  std::string tooltip;
+  std::string link;
+};
+
+struct NewsTabInfo {
+  std::string name;
+  std::vector<NewsEntry> entries;
+};
+
+// The version texts as one consistent copy.
+struct VersionTexts {
+  std::string doreveziVersion;
+  std::string localGameVersion;
+  std::string remoteGameVersion;
+  std::string displayVersion;
+};
+
+// Creates the first state of a flow and the pre-download state. The update engine installs its
+// constructors here; while none are installed no state is created and the engine tick idles.
+using PrepareStateFactory = State* (*)(FlowMode flow);
+using PreDownloadStateFactory = State* (*)();
+void SetStateFactories(PrepareStateFactory prepare, PreDownloadStateFactory preDownload);
+State* CreatePrepareState(FlowMode flow);
+State* CreatePreDownloadState();
+
+// Published value of a missing state.
+constexpr int32_t kNoStateId = -1;
+
+class DoreveziCore {
+ public:
+  static DoreveziCore& GetInstance();
+
+  // UI thread, first step of its start: save folder, settings, records, language, gate override.
+  void Initialize();
+  // Worker thread, from its start and exit hooks.
+  void OnMiscThreadStart();
+  void OnMiscThreadExit();
+
+  // Stores the main window and marks it with the single-instance property; null removes the
+  // mark from the stored window and forgets it.
+  void SetMainWindow(HWND window);
+  // From any thread: sends the message to the main window on the UI thread.
+  void NotifyMainWindow(UINT message, WPARAM wParam, LPARAM lParam);
+  // From any thread: sends the message to the game client's windows on the worker thread.
+  void NotifyGameWindows(UINT message, WPARAM wParam, LPARAM lParam);
+  // Rebuilds the game-window list from the top-level windows that carry the game's property.
+  void RefreshGameWindows();
+  // A game window announced itself: drops listed handles that are no longer windows, then
+  // appends `window` when it is a window and not yet listed.
+  void AddGameWindow(HWND window);
+  std::vector<HWND> GetGameWindows();
+
+  // Worker thread only. Takes ownership of `offered` (may be null).
+  void ChangeState(State* offered);
+  // From any thread: start a flow or the pre-download on the worker thread.
+  void StartDoreveziFlow();
+  void StartGameFlow(int enterGame, bool honourConfig);
+  void StartPreDownload();
+  void StopPreDownload();
+
+  // Engine values published for the UI thread, readable from any thread.
+  int32_t GetCurrentStateId() const { return publishedStateId.load(); }
+  int32_t GetCurrentFlow() const { return publishedStateFlow.load(); }
+  // kNoStateId while there is no pre-download state.
+  int32_t GetPreDownloadStep() const { return publishedPreDownloadStep.load(); }
+  // The pre-download state reports its step here as it advances.
+  void PublishPreDownloadStep(int32_t step) { publishedPreDownloadStep = step; }
+
+  // Save files of the save folder.
+  bool LoadEnvConfig();
+  void SaveEnvConfig();
+  bool LoadDownloadLog();
+  void SaveDownloadLog();
+  void LoadChannelId();
+  bool LoadExtraConfig();
+  void LoadGateConfig();
+
+  // Version maps and texts.
+  VersionMap& ResetVersionMap(const std::string& key);
+  void LoadDoreveziVersion();
+  void LoadGameVersion();
+  VersionTexts GetVersionTexts();
+  // The game folder of the settings, read under the texts lock.
+  std::wstring GetGamePath();
+  void SetGamePath(const std::wstring& path);
+
+  GateConfig gateConfig;
+  EnvConfig envConfig;
+  DownloadLog downloadLog;
+  std::string channelId;
+  std::string installPackageType;
+  std::atomic<HWND> mainWindow{nullptr};
+  std::list<HWND> gameWindows;  // guarded by gameWindowsLock
+  State* currentState = nullptr;
+  State* preDownloadState = nullptr;
+  VersionMapTable versionMaps;
+  std::map<std::wstring, std::wstring> alternateFileNames;
+  bool engineStarted = false;
+  bool firstRun = false;
+  bool askCloseOption = false;
+  bool doreveziReplaced = false;
+  bool updateNoticeArmed = true;
+  bool cefReplaced = false;
+  bool fontsReplaced = false;
+  bool forceUpdateDorevezi = false;
+  int32_t resourcesChange = 0;
+  std::atomic<bool> languageChanged{false};
+  std::atomic<bool> enterGameRequest{false};
+  // Version texts: guarded by textsLock.
+  std::string doreveziVersion = "1.0.0";
+  std::string localGameVersion;
+  std::string downloadGameVersion;
+  std::string displayVersion;
+  std::string remoteGameVersion;
+  std::list<std::string> preDownloadFolders;
+  std::string preDownloadVersion;
+  uint64_t preDownloadSize = 0;
+  std::atomic<bool> preDownloadRequested{false};
+  std::atomic<bool> preDownloadPaused{false};
+  bool preDownloadCheck = false;
+  std::map<std::string, std::wstring> titles;
+  std::map<std::string, std::string> links;
+  std::vector<JumpLink> jumpLinks;
+  std::vector<ScrollPageInfo> scrollPages;
+  std::vector<NewsTabInfo> newsTabs;
+  std::string activityUrl;
+  int32_t patchOption = 2;
+  bool useWebExtraParam = false;
+  std::string publicIp;
+  std::atomic<bool> errorBoxShowing{false};
+  std::atomic<bool> messageBoxOpen{false};
+  std::atomic<bool> messageBoxShown{false};
+  bool deleteLogTxt = false;
+
+  // Diagnostics: runs of the engine tick since start.
+  std::atomic<uint64_t> engineTicks{0};
+
+  // Guards gameWindows.
+  CRITICAL_SECTION gameWindowsLock;
+  // Guards the texts both threads touch: the version texts and the game folder of envConfig.
+  CRITICAL_SECTION textsLock;
+
+ private:
+  DoreveziCore();
+  ~DoreveziCore();
+  DoreveziCore(const DoreveziCore&) = delete;
+  DoreveziCore& operator=(const DoreveziCore&) = delete;
+
+  void PublishCurrentState();
+
+  std::atomic<int32_t> publishedStateId{kNoStateId};
+  std::atomic<int32_t> publishedStateFlow{kNoStateId};
+  std::atomic<int32_t> publishedPreDownloadStep{kNoStateId};
+};

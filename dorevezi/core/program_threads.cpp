@@ -1,0 +1,97 @@
+#include "dorevezi/core/program_threads.h"
+
+#include "base/thread_registry.h"
+#include "dorevezi/core/dorevezi_core.h"
+#include "dorevezi/core/messages.h"
+#include "dorevezi/core/self_replace.h"
+#include "dorevezi/update/state.h"
+#include "dorevezi/windows/main_form.h"
+
+namespace {
+
+// The skin archive, the UI framework and the channel's link configuration are loaded here
+// once they exist.
+void LoadResourcePackage() {}
+void InitializeUiRuntime() {}
+void UninitializeUiRuntime() {}
+void LoadCommonConfig() {}
+// The download manager's transfer pump and running flag, once it exists.
+void TickDownloadManager() {}
+void StopDownloadManagerRunning() {}
+// Removes the launcher's fonts before a font update, once the font module exists.
+void UninstallResourceFonts() {}
+
+}  // namespace
+
+void UpdateEngineTick() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  ++core.engineTicks;
+  if (!core.engineStarted) {
+    core.engineStarted = true;
+    core.ChangeState(CreatePrepareState(kFlowDorevezi));
+  }
+  // Read anew at each step: a tick may replace the states.
+  if (State* state = core.currentState) state->OnTick();
+  if (State* state = core.preDownloadState) state->OnTick();
+  TickDownloadManager();
+}
+
+MiscThread::MiscThread() : base::FrameworkThread("MiscThread") {}
+
+MiscThread::~MiscThread() = default;
+
+void MiscThread::OnThreadStart() {
+  base::ThreadRegistry::RegisterCurrentThread(base::kThreadIdMisc);
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  core.OnMiscThreadStart();
+  core.engineStarted = false;
+  base::ThreadRegistry::PostRecurringTask(base::kThreadIdMisc, MakeWeakCallback([] { UpdateEngineTick(); }),
+                                          base::TimeDelta(kEngineTickMicroseconds), base::kRepeatForever);
+}
+
+void MiscThread::OnThreadExit() {
+  DoreveziCore::GetInstance().OnMiscThreadExit();
+  base::ThreadRegistry::UnregisterCurrentThread();
+}
+
+MainThread::MainThread() : base::FrameworkThread("MainThread") {}
+
+MainThread::~MainThread() {
+  delete miscThread_;
+}
+
+void MainThread::OnThreadStart() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  core.Initialize();
+  base::ThreadRegistry::RegisterCurrentThread(base::kThreadIdUi);
+  delete miscThread_;
+  miscThread_ = new MiscThread();
+  if (!miscThread_->message_loop()) miscThread_->LaunchWithLoopType(base::kMessageLoopDefault);
+  LoadResourcePackage();
+  InitializeUiRuntime();
+  LoadCommonConfig();
+  base::ThreadRegistry::PostRecurringTask(base::kThreadIdUi, MakeWeakCallback([] {
+                                            DoreveziCore::GetInstance().NotifyMainWindow(kMsgUiTick, 0, 0);
+                                          }),
+                                          base::TimeDelta(kUiTickMicroseconds), base::kRepeatForever);
+  MainForm* form = new MainForm();
+  if (!form->Create()) delete form;
+}
+
+void MainThread::OnThreadExit() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  UninitializeUiRuntime();
+  StopDownloadManagerRunning();
+  if (miscThread_) {
+    miscThread_->Stop();
+    delete miscThread_;
+    miscThread_ = nullptr;
+  }
+  // Written only now: until the worker has ended, it may be writing the same record.
+  core.SaveDownloadLog();
+  base::ThreadRegistry::UnregisterCurrentThread();
+  if (core.doreveziReplaced || core.cefReplaced || core.fontsReplaced) {
+    if (core.fontsReplaced) UninstallResourceFonts();
+    StartReplaceHelper(L"", core.doreveziReplaced);
+  }
+}

@@ -1,0 +1,107 @@
+// The program's two threads run in this process: the UI thread in place on the test's main
+// thread with the main window, the worker with the engine tick, until the main window exits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/thread_registry.h"
+#include "core_test_util.h"
+#include "dorevezi/core/dorevezi_core.h"
+#include "dorevezi/core/globals.h"
+#include "dorevezi/core/messages.h"
+#include "dorevezi/core/program_threads.h"
+#include "dorevezi/windows/main_form.h"
+#include "entry_test_util.h"
+#include "test_support/temp_dir.h"
+
+namespace {
+
+using entry_test::RecordingState;
+
+std::vector<std::string> g_log;
+RecordingState* g_first = nullptr;
+int g_firstTicks = 0;
+DWORD g_uiThreadId = 0;
+bool g_tickedOnUiThread = false;
+
+// The first state records its ticks; its exit, which the worker runs when it ends, changes the
+// download record the UI thread writes at shut-down.
+State* MakeFirstState(FlowMode flow) {
+  g_first = new RecordingState("first", kStatePrepare, flow, &g_log);
+  g_first->onTick = [] {
+    ++g_firstTicks;
+    if (GetCurrentThreadId() == g_uiThreadId) g_tickedOnUiThread = true;
+  };
+  g_first->onExit = [] { DoreveziCore::GetInstance().downloadLog.downloadSize = 4242; };
+  return g_first;
+}
+
+struct Observation {
+  HWND window = nullptr;
+  LRESULT uiTicks = 0;
+  LRESULT engineTicks = 0;
+  DWORD elapsedMs = 0;
+  bool foundWindow = false;
+};
+
+// Waits for the main window, lets the program run, reads its counters and asks it to exit.
+DWORD WINAPI Controller(void* argument) {
+  Observation* observation = static_cast<Observation*>(argument);
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  observation->foundWindow = entry_test::WaitFor([&] { return core.mainWindow.load() != nullptr; }, 15000);
+  if (!observation->foundWindow) return 0;
+  observation->window = core.mainWindow;
+  const UINT query = RegisterWindowMessageW(kTickCountsQueryName);
+  DWORD start = GetTickCount();
+  entry_test::WaitFor([&] { return SendMessageW(observation->window, query, 0, 0) >= 3; }, 5000);
+  observation->elapsedMs = GetTickCount() - start;
+  observation->uiTicks = SendMessageW(observation->window, query, 0, 0);
+  observation->engineTicks = SendMessageW(observation->window, query, 1, 0);
+  PostMessageW(observation->window, kMsgExitDorevezi, 0, 0);
+  return 0;
+}
+
+TEST(ProgramThreadsTest, TicksDriveWindowAndEngineUntilTheMainWindowExits) {
+  test_support::TempDir dir;
+  core_test::ScopedCurrentDirectory cwd(dir.Path());
+  SetStateFactories(&MakeFirstState, nullptr);
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  g_exitRequested = false;
+  g_uiThreadId = GetCurrentThreadId();
+
+  Observation observation;
+  HANDLE controller = CreateThread(nullptr, 0, &Controller, &observation, 0, nullptr);
+  {
+    MainThread mainThread;
+    mainThread.RunInPlace(base::kMessageLoopUi);
+  }
+  WaitForSingleObject(controller, INFINITE);
+  CloseHandle(controller);
+  SetStateFactories(nullptr, nullptr);
+
+  ASSERT_TRUE(observation.foundWindow);
+  // Three UI ticks take at least a second and a half.
+  EXPECT_GE(observation.uiTicks, 3);
+  EXPECT_GE(observation.elapsedMs + 600, 1500u);
+  EXPECT_LE(observation.uiTicks, static_cast<LRESULT>(observation.elapsedMs / 500 + 3));
+  // Engine ticks come every 2 ms; a loaded machine may lose some, never most.
+  EXPECT_GE(observation.engineTicks, 100);
+  EXPECT_GE(g_firstTicks, 100);
+  EXPECT_FALSE(g_tickedOnUiThread);
+  EXPECT_EQ(g_log, (std::vector<std::string>{"first:enter(null)", "first:exit(null)", "first:delete"}));
+
+  EXPECT_TRUE(g_exitRequested);
+  EXPECT_EQ(core.mainWindow.load(), nullptr);
+  EXPECT_FALSE(IsWindow(observation.window));
+  EXPECT_EQ(core.currentState, nullptr);
+  EXPECT_EQ(base::ThreadRegistry::GetLoopProxy(base::kThreadIdUi), nullptr);
+  EXPECT_EQ(base::ThreadRegistry::GetLoopProxy(base::kThreadIdMisc), nullptr);
+  // The record is written after the worker has ended, so its last change is kept.
+  DownloadLog saved;
+  ASSERT_TRUE(LoadDownloadLog(dir.Path() + L"\\save\\Log.json", saved));
+  EXPECT_EQ(saved.downloadSize, 4242u);
+  g_exitRequested = false;
+}
+
+}  // namespace
