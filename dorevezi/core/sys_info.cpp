@@ -45,18 +45,6 @@ std::string NarrowRegistryText(const BYTE* buffer, DWORD size) {
   return text;
 }
 
-bool ParseDecimalPart(const std::string& text, int& value) {
-  if (text.empty()) return false;
-  long long number = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    number = number * 10 + (c - '0');
-    if (number > INT_MAX) return false;
-  }
-  value = static_cast<int>(number);
-  return true;
-}
-
 }  // namespace
 
 int FormatDuration(int seconds, wchar_t* buffer, int bufferChars) {
@@ -186,12 +174,24 @@ bool GetUtcDateTimeTexts(std::string& date, std::string& time) {
   return true;
 }
 
+bool ParseDecimalInt(const std::string& text, int& value) {
+  if (text.empty()) return false;
+  long long number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + (c - '0');
+    if (number > INT_MAX) return false;
+  }
+  value = static_cast<int>(number);
+  return true;
+}
+
 bool ParseVersionTriple(const std::string& version, int& first, int& second, int& third) {
   first = second = third = 0;
   std::vector<std::string> parts;
   if (SplitTextA(version, "_", parts) != 3) return false;
   int a = 0, b = 0, c = 0;
-  if (!ParseDecimalPart(parts[0], a) || !ParseDecimalPart(parts[1], b) || !ParseDecimalPart(parts[2], c)) {
+  if (!ParseDecimalInt(parts[0], a) || !ParseDecimalInt(parts[1], b) || !ParseDecimalInt(parts[2], c)) {
     return false;
   }
   first = a;

@@ -44,6 +44,8 @@ bool GetUtcDateTimeTexts(std::string& date, std::string& time);
 // signed 32-bit range (a version later becomes a folder name). The outs receive A, C and B in
 // that order, so comparing them in order ranks the third part above the second; all three are
 // 0 on false.
+// A non-empty run of decimal digits within int32 (no sign, no blanks).
+bool ParseDecimalInt(const std::string& text, int& value);
 bool ParseVersionTriple(const std::string& version, int& first, int& second, int& third);
 
 // Reads the first `byteCount` bytes of an open file into a malloc'd buffer of byteCount + 1

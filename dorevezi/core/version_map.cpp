@@ -1,5 +1,7 @@
 #include "dorevezi/core/version_map.h"
 
+#include "dorevezi/core/sys_info.h"
+
 #include <climits>
 #include <cstdio>
 #include <exception>
@@ -103,18 +105,6 @@ bool ReadEntrySize(const Json::Value& value, int32_t& size) {
     default:
       return false;
   }
-}
-
-bool ParseDecimal(const std::string& text, int& value) {
-  if (text.empty()) return false;
-  long long number = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    number = number * 10 + (c - '0');
-    if (number > INT_MAX) return false;
-  }
-  value = static_cast<int>(number);
-  return true;
 }
 
 }  // namespace
@@ -244,7 +234,7 @@ void ReadMapFileVersion(const std::wstring& path, std::string& version, const st
 void FormatDisplayVersion(const std::string& internal, std::string& display) {
   std::vector<std::string> parts;
   int a = 0;
-  if (SplitTextA(internal, "_", parts) != 3 || !ParseDecimal(parts[0], a)) {
+  if (SplitTextA(internal, "_", parts) != 3 || !ParseDecimalInt(parts[0], a)) {
     display = internal;
     return;
   }
