@@ -12,16 +12,10 @@
 
 #include "test_support/temp_dir.h"
 
+#include "dorevezi/core/messages.h"
+
 namespace {
 
-constexpr UINT kMsgGameRegisterWindow = 2525;
-constexpr UINT kMsgGameQueryPreDownloadState = 2526;
-constexpr UINT kMsgPreDownloadState = 2527;
-constexpr UINT kMsgGameQueryPreDownloadSize = 2528;
-constexpr UINT kMsgPreDownloadSize = 2529;
-constexpr UINT kMsgGameQueryPreDownloadSpeed = 2530;
-constexpr UINT kMsgPreDownloadSpeed = 2531;
-constexpr UINT kMsgGameLinkEcho = 2532;
 constexpr UINT kMsgAnswerLater = WM_APP + 7;
 
 std::wstring Widen(const std::string& text) {

@@ -18,16 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "dorevezi/core/messages.h"
 
-constexpr UINT kMsgGameRegisterWindow = 2525;
-constexpr UINT kMsgGameQueryPreDownloadState = 2526;
-constexpr UINT kMsgPreDownloadState = 2527;
-constexpr UINT kMsgGameQueryPreDownloadSize = 2528;
-constexpr UINT kMsgPreDownloadSize = 2529;
-constexpr UINT kMsgGameQueryPreDownloadSpeed = 2530;
-constexpr UINT kMsgPreDownloadSpeed = 2531;
-constexpr UINT kMsgGameLinkEcho = 2532;
+namespace {
 
 constexpr UINT_PTR kTimerFindLauncher = 1;
 constexpr UINT_PTR kTimerPoll = 2;
@@ -40,11 +33,11 @@ struct Settings {
   DWORD waitMs = 5000;
   DWORD pollMs = 3000;
   DWORD lifetimeMs = 0;
-  std::wstring mutexName = L"_Tolv_Instance_";
-  std::wstring windowClass = L"UnityWndClass";
-  std::wstring windowProperty = L"_ZUN_GAME_CN";
-  std::wstring launcherClass = L"Dorevezi";
-  std::wstring launcherProperty = L"_ZUN_DOREVEZI_CN";
+  std::wstring mutexName = kGameInstanceMutex;
+  std::wstring windowClass = kGameWindowClass;
+  std::wstring windowProperty = kGameWindowProperty;
+  std::wstring launcherClass = kMainWindowClass;
+  std::wstring launcherProperty = kDoreveziInstanceName;
 };
 
 Settings g_settings;
