@@ -10,6 +10,7 @@
 #include "dorevezi/core/core_tables.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 
 namespace {
@@ -26,9 +27,9 @@ PreDownloadStateFactory g_preDownloadStateFactory = nullptr;
 void SetDistributionChannel(const wchar_t* /*channel*/) {}
 // The launcher's fonts are installed by the font module once it exists.
 void InstallResourceFonts() {}
-// The download manager starts and stops with the worker once it exists.
-void InitDownloadManager() {}
-void StopDownloadManager() {}
+// The download manager starts and stops with the worker.
+void InitDownloadManager() { DownloadManager::GetInstance().Init(); }
+void StopDownloadManager() { DownloadManager::GetInstance().Shutdown(); }
 
 bool IsGameProcessWindow(HWND window) {
   DWORD processId = 0;

@@ -4,6 +4,7 @@
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/self_replace.h"
+#include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/windows/main_form.h"
 
@@ -15,9 +16,10 @@ void LoadResourcePackage() {}
 void InitializeUiRuntime() {}
 void UninitializeUiRuntime() {}
 void LoadCommonConfig() {}
-// The download manager's transfer pump and running flag, once it exists.
-void TickDownloadManager() {}
-void StopDownloadManagerRunning() {}
+// The download manager's transfer pump, and its running flag, cleared from the UI thread so that
+// transfers and requests stop before the worker is asked to end.
+void TickDownloadManager() { DownloadManager::GetInstance().Tick(); }
+void StopDownloadManagerRunning() { DownloadManager::GetInstance().running = false; }
 // Removes the launcher's fonts before a font update, once the font module exists.
 void UninstallResourceFonts() {}
 

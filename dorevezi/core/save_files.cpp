@@ -175,6 +175,7 @@ bool LoadGateConfig(const std::wstring& path, GateConfig& config) {
   ReadNumber(root, "RefreshInterval", config.refreshInterval);
   ReadNumber(root, "UpdateInterval", config.updateInterval);
   ReadText(root, "TrackURL", config.trackUrl);
+  ReadText(root, "CAFile", config.caFile);
   ReadFlag(root, "DisableAutoEnterGame", config.disableAutoEnterGame);
   return true;
 }

@@ -50,6 +50,7 @@ struct GateConfig {
   int32_t refreshInterval = 0;  // minutes
   int32_t updateInterval = 0;   // minutes
   std::string trackUrl;
+  std::string caFile;  // "CAFile": a PEM file of extra trusted CAs (relative: to the launcher folder)
 };
 
 // NormalizePath(GetSaveFolder(), with separator) followed by `fileName`: ".\save\<name>".

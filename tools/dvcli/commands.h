@@ -1,0 +1,20 @@
+#pragma once
+
+// The commands of dvcli. Each takes the arguments after its own name and returns the process's
+// exit code: 0 success, 1 failure, 2 bad usage.
+
+#include <string>
+#include <vector>
+
+using CommandArgs = std::vector<std::wstring>;
+
+// patch --mode memory|stream <old> <new> <patch>
+int RunPatchCommand(const CommandArgs& args);
+
+// The download manager (cmd_net.cpp, cmd_download.cpp).
+int RunProbeCommand(const CommandArgs& args);
+int RunMemoryCommand(const CommandArgs& args);
+int RunRequestCommand(const CommandArgs& args);
+int RunPostCommand(const CommandArgs& args);
+int RunAttributionCommand(const CommandArgs& args);
+int RunDownloadCommand(const CommandArgs& args);
