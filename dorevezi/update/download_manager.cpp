@@ -51,14 +51,18 @@ uint32_t PumpTicksBetween(uint32_t earlier, uint32_t later) {
   return later >= earlier ? later - earlier : later + (kPumpTickModulus - earlier);
 }
 
-uint32_t CurrentPumpTick() { return GetTickCount() % kPumpTickModulus; }
+uint32_t CurrentPumpTick() {
+  return GetTickCount() % kPumpTickModulus;
+}
 
 DownloadManager& DownloadManager::GetInstance() {
   static DownloadManager manager;
   return manager;
 }
 
-DownloadManager::DownloadManager() { InitializeCriticalSectionAndSpinCount(&lock, 2000); }
+DownloadManager::DownloadManager() {
+  InitializeCriticalSectionAndSpinCount(&lock, 2000);
+}
 
 DownloadManager::~DownloadManager() {
   for (CURL* handle : idleHandles) curl_easy_cleanup(handle);

@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-#include "dorevezi/core/md5.h"
 #include "dorevezi/update/download_task.h"
 #include "dorevezi/update/http_requests.h"
 
@@ -185,23 +184,6 @@ class DownloadManager {
   // Writes the task's progress into its piece and rewrites the resume file.
   void SaveTaskProgress(DownloadTask* task);
   void DestroyTask(DownloadTask* task);
-
-  // The digest of a file being downloaded, fed in file order as its bytes reach the disk, so that
-  // the check after the last piece only has to finish it.
-  struct FileDigest {
-    Md5Context context;
-    int64_t hashed = 0;  // bytes from the start already in the digest
-  };
-  // Feeds the bytes just written at `position`, then whatever else lies on disk in order.
-  void FeedDigest(DownloadTask* task, const char* data, int64_t position, int64_t size);
-  // Reads and hashes the bytes on disk from the digest's end up to `limit` (or as far as they go).
-  void CatchUpDigest(DownloadTask* task, FileDigest& digest, int64_t limit);
-  // The end of the bytes on disk from `offset` within its piece: the piece's next byte to fetch,
-  // or the piece's end when no task holds it any more.
-  int64_t WrittenEnd(DownloadTask* current, int64_t offset);
-  // The whole file's MD5, from the running digest when it covers the file.
-  bool WholeFileMatches(DownloadTask* task, std::string& actual);
-  std::map<std::string, std::unique_ptr<FileDigest>> fileDigests_;
   // A new easy handle registered in pendingRequests (null when none could be made).
   CURL* NewRequestHandle();
 

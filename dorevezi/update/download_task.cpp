@@ -2,8 +2,6 @@
 // request and written in place; the unfinished ranges are kept in "<file>.cfg" so that an
 // interrupted download continues where it stopped; the finished file is checked against its MD5.
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <set>
@@ -24,7 +22,9 @@ constexpr size_t kWriteBlockBytes = 512 << 10;
 // MD5 of no bytes at all.
 constexpr char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
 
-std::string ResumePath(const std::string& localFile) { return localFile + kResumeSuffix; }
+std::string ResumePath(const std::string& localFile) {
+  return localFile + kResumeSuffix;
+}
 
 // The folder part of a path ("/" read as "\"), or empty when it has none.
 std::string FolderOf(const std::string& path) {
@@ -52,8 +52,12 @@ void DeleteIfPresent(const std::string& path) {
 }
 
 // The piece layout of a file: piece i covers i * kPieceSize up to the next piece or the end.
-int32_t PieceCount(int32_t size) { return size <= 0 ? 0 : static_cast<int32_t>((int64_t(size) - 1) / kPieceSize + 1); }
-int32_t PieceFirstByte(int32_t index) { return static_cast<int32_t>(int64_t(index) * kPieceSize); }
+int32_t PieceCount(int32_t size) {
+  return size <= 0 ? 0 : static_cast<int32_t>((int64_t(size) - 1) / kPieceSize + 1);
+}
+int32_t PieceFirstByte(int32_t index) {
+  return static_cast<int32_t>(int64_t(index) * kPieceSize);
+}
 int32_t PieceLastByte(int32_t index, int32_t size) {
   const int64_t last = (int64_t(index) + 1) * kPieceSize - 1;
   return static_cast<int32_t>(last < size - 1 ? last : size - 1);
@@ -95,8 +99,9 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   if (size <= 0) {
     // An empty file is made empty, whatever an earlier run left there, and checked like any other.
     CreateFolderOf(localFile);
-    HANDLE file = CreateFileA(localFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(localFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (done) {
         char text[300];
@@ -122,16 +127,16 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   }
   filePieces.erase(localFile);
   if (md5.empty()) {
-    RegisterPiece(CreateTask(0, urlPath, localFile, md5, 0, size - 1, size, done, progress, user, tries, baseIndex));
+    RegisterPiece(
+        CreateTask(0, urlPath, localFile, md5, 0, size - 1, size, done, progress, user, tries, baseIndex));
     return;
   }
-  fileDigests_[localFile].reset(new FileDigest());
   std::list<DownloadPiece> stored;
   if (ReadResumeFile(localFile, md5, size, stored)) {
     int64_t remaining = 0;
     for (const DownloadPiece& piece : stored) {
-      RegisterPiece(CreateTask(piece.index, urlPath, localFile, md5, piece.begin, piece.end, size, done, progress,
-                               user, tries, baseIndex));
+      RegisterPiece(CreateTask(piece.index, urlPath, localFile, md5, piece.begin, piece.end, size, done,
+                               progress, user, tries, baseIndex));
       remaining += int64_t(piece.end) - piece.begin + 1;
     }
     AddDoneBytes(size - remaining);
@@ -141,7 +146,6 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   std::string actualMd5;
   int hashedBytes = 0;
   if (FileMd5Matches(localFile, md5, actualMd5, hashedBytes)) {
-    fileDigests_.erase(localFile);
     AddDoneBytes(hashedBytes);
     DoreveziCore::GetInstance().downloadLog.downloadSize = static_cast<uint64_t>(doneBytes);
     if (done) done(user, 0, urlPath, "");
@@ -149,8 +153,8 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   }
   const int32_t count = PieceCount(size);
   for (int32_t index = 0; index < count; ++index) {
-    RegisterPiece(CreateTask(index, urlPath, localFile, md5, PieceFirstByte(index), PieceLastByte(index, size),
-                             size, done, progress, user, tries, baseIndex));
+    RegisterPiece(CreateTask(index, urlPath, localFile, md5, PieceFirstByte(index),
+                             PieceLastByte(index, size), size, done, progress, user, tries, baseIndex));
   }
   WriteResumeFile(localFile, md5, *filePieces[localFile]);
 }
@@ -261,8 +265,21 @@ void DownloadManager::WriteResumeFile(const std::string& localFile, const std::s
   root["infoList"] = list;
   const std::string path = ResumePath(localFile);
   CreateFolderOf(path);
-  // Written beside and moved into place, so an interruption never leaves a cut resume file.
-  WriteJsonFile(path, root);
+  // Written beside and moved into place, so an interruption never leaves a cut resume file. It is
+  // not forced to the disk: after a power cut a lost or empty resume file only means that the
+  // file is fetched again, and a forced write per file and second would slow every download.
+  const std::string temporary = path + ".tmp";
+  const std::string text = SerializeJson(root);
+  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  const bool complete = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                        written == text.size();
+  CloseHandle(file);
+  if (!complete || !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temporary.c_str());
+  }
 }
 
 bool DownloadManager::ResumeFileHasMd5(const std::string& localFile, const std::string& md5) {
@@ -288,9 +305,9 @@ bool DownloadManager::StartTask(DownloadTask* task, std::string& error) {
     CreateFolderOf(task->localFile);
     FinishTask(task, 0, "prepare", false, false);
     task->filePosition = -1;
-    task->file = CreateFileA(task->localFile.c_str(), GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    task->file =
+        CreateFileA(task->localFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (task->file == INVALID_HANDLE_VALUE) {
       char text[300];
       snprintf(text, sizeof(text), "open:(%s) failed,errno:%d", task->localFile.c_str(), int(GetLastError()));
@@ -346,7 +363,8 @@ bool DownloadManager::AcceptReply(DownloadTask* task) {
   }
   // A whole-file answer lines up with the piece only when the piece starts at the first byte.
   if (status == 200 && task->requestBegin == 0) return true;
-  task->replyError = status == 200 ? "the server ignored the byte range" : "reply status " + std::to_string(status);
+  task->replyError =
+      status == 200 ? "the server ignored the byte range" : "reply status " + std::to_string(status);
   return false;
 }
 
@@ -388,9 +406,9 @@ bool DownloadManager::WritePending(DownloadTask* task) {
   const size_t n = task->pending.size();
   auto failure = [&](const char* what) {
     const DWORD error = GetLastError();
-    AppendTrace(std::string(what) + task->urlPath + ":" + std::to_string(n) + ":begin:" +
-                std::to_string(task->begin) + ":end:" + std::to_string(task->end) + ":errno:" +
-                std::to_string(error) + "\n");
+    AppendTrace(std::string(what) + task->urlPath + ":" + std::to_string(n) +
+                ":begin:" + std::to_string(task->begin) + ":end:" + std::to_string(task->end) +
+                ":errno:" + std::to_string(error) + "\n");
     char text[300];
     snprintf(text, sizeof(text), "write:(%s) failed,errno:%d", task->localFile.c_str(), int(error));
     task->diskError = text;
@@ -411,88 +429,12 @@ bool DownloadManager::WritePending(DownloadTask* task) {
   const BOOL wrote = WriteFile(task->file, task->pending.data(), static_cast<DWORD>(n), &written, nullptr);
   task->filePosition = wrote ? task->filePosition + written : -1;
   if (written > 0) {
-    const int64_t position = task->begin;
     task->begin += static_cast<int32_t>(written);
-    FeedDigest(task, task->pending.data(), position, written);
     task->pending.erase(0, written);
     AddDoneBytes(written);
   }
   if (!wrote || written != n) return failure("recv write failed:");
   return true;
-}
-
-void DownloadManager::FeedDigest(DownloadTask* task, const char* data, int64_t position, int64_t size) {
-  auto entry = fileDigests_.find(task->localFile);
-  if (entry == fileDigests_.end()) return;
-  FileDigest& digest = *entry->second;
-  if (position == digest.hashed) {
-    digest.context.Update(data, static_cast<size_t>(size));
-    digest.hashed += size;
-  }
-  CatchUpDigest(task, digest, task->fileSize);
-}
-
-int64_t DownloadManager::WrittenEnd(DownloadTask* current, int64_t offset) {
-  const int32_t index = static_cast<int32_t>(offset / kPieceSize);
-  auto holds = [&](DownloadTask* task) {
-    return task && task->localFile == current->localFile && task->pieceIndex == index;
-  };
-  if (holds(current)) return current->begin;
-  {
-    base::CriticalSectionGuard guard(&lock);
-    for (DownloadTask* task : activeTasks) {
-      if (holds(task)) return task->begin;
-    }
-  }
-  for (DownloadTask* task : waitingTasks) {
-    if (holds(task)) return task->begin;
-  }
-  return int64_t(PieceLastByte(index, current->fileSize)) + 1;
-}
-
-void DownloadManager::CatchUpDigest(DownloadTask* task, FileDigest& digest, int64_t limit) {
-  int64_t available = digest.hashed;
-  while (available < limit) {
-    const int64_t end = WrittenEnd(task, available);
-    if (end <= available) break;
-    available = end;
-  }
-  if (available > limit) available = limit;
-  if (available <= digest.hashed) return;
-  HANDLE file = CreateFileA(task->localFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  LARGE_INTEGER position;
-  position.QuadPart = digest.hashed;
-  if (SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
-    std::string block(kWriteBlockBytes, '\0');
-    while (digest.hashed < available) {
-      const DWORD want = static_cast<DWORD>(std::min<int64_t>(block.size(), available - digest.hashed));
-      DWORD got = 0;
-      if (!ReadFile(file, &block[0], want, &got, nullptr) || got == 0) break;
-      digest.context.Update(block.data(), got);
-      digest.hashed += got;
-    }
-  }
-  CloseHandle(file);
-}
-
-bool DownloadManager::WholeFileMatches(DownloadTask* task, std::string& actual) {
-  auto entry = fileDigests_.find(task->localFile);
-  if (entry != fileDigests_.end()) {
-    std::unique_ptr<FileDigest> digest = std::move(entry->second);
-    fileDigests_.erase(entry);
-    // The digest is of the whole file: bytes an older, longer file left past the size count too.
-    CatchUpDigest(task, *digest, task->fileSize);
-    if (digest->hashed == task->fileSize) {
-      CatchUpDigest(task, *digest, INT64_MAX);
-      digest->context.Finalize();
-      if (digest->context.HexDigest() == task->md5) return true;
-    }
-  }
-  // No running digest, or one that disagrees: the file itself decides.
-  int hashed = 0;
-  return FileMd5Matches(task->localFile, task->md5, actual, hashed);
 }
 
 void DownloadManager::SaveTaskProgress(DownloadTask* task) {
@@ -564,11 +506,13 @@ void DownloadManager::OnTransferDone(CURLMsg* message) {
     retryOrFail(-3, text);
     return;
   }
-  const std::string incomplete = "incomplete:" + std::to_string(task->begin) + "-" + std::to_string(task->end);
+  const std::string incomplete =
+      "incomplete:" + std::to_string(task->begin) + "-" + std::to_string(task->end);
   if (task->md5.empty()) {
     // Without a digest the byte count is the only check: a short transfer is not a file.
     if (!complete) {
-      AppendTrace(task->urlPath + ":" + std::to_string(task->begin) + "<=" + std::to_string(task->end) + "\n");
+      AppendTrace(task->urlPath + ":" + std::to_string(task->begin) + "<=" + std::to_string(task->end) +
+                  "\n");
       retryOrFail(-1, incomplete);
       return;
     }
@@ -596,7 +540,8 @@ int32_t DownloadManager::CheckTaskFile(DownloadTask* task) {
   if (task->begin > task->end) {
     if (RemovePiece(task) > 0) return 0;
     std::string actual;
-    if (WholeFileMatches(task, actual)) return 1;
+    int hashed = 0;
+    if (FileMd5Matches(task->localFile, task->md5, actual, hashed)) return 1;
     AppendTrace(task->urlPath + ":" + task->md5 + "!=" + actual + "\n");
     return -2;
   }

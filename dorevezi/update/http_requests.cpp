@@ -61,13 +61,17 @@ std::string TransportError(CURLcode result, const char* errorBuffer) {
 }
 
 // Probes ask for one byte; whatever the server sends back is not wanted.
-size_t DiscardBody(char* /*data*/, size_t size, size_t count, void* /*unused*/) { return size * count; }
+size_t DiscardBody(char* /*data*/, size_t size, size_t count, void* /*unused*/) {
+  return size * count;
+}
 
 }  // namespace
 
 ResponseBuffer::ResponseBuffer() : data(static_cast<char*>(calloc(1, 1))) {}
 
-ResponseBuffer::~ResponseBuffer() { free(data); }
+ResponseBuffer::~ResponseBuffer() {
+  free(data);
+}
 
 std::string EscapeFormValue(const std::string& text) {
   if (text.empty()) return std::string();
@@ -173,8 +177,8 @@ bool DownloadManager::ProbeUrl(const std::string& urlPath, const std::string& bo
   return true;
 }
 
-bool DownloadManager::RequestUrl(const std::string& url, const std::string& body, MemoryResponseCallback callback,
-                                 int32_t user) {
+bool DownloadManager::RequestUrl(const std::string& url, const std::string& body,
+                                 MemoryResponseCallback callback, int32_t user) {
   int32_t code = 0;
   std::string message;
   ResponseBuffer response;
@@ -260,7 +264,8 @@ bool DownloadManager::DownloadMemory(const std::string& urlPath, const std::stri
     if (!tryAgain || !running || !AdvanceTry(tries, baseIndex)) break;
   }
   if (callback && running) {
-    callback(user, code, JoinUrl(urlPath, body), response->data, static_cast<int32_t>(response->size), message);
+    callback(user, code, JoinUrl(urlPath, body), response->data, static_cast<int32_t>(response->size),
+             message);
   }
   return true;
 }

@@ -126,7 +126,6 @@ void DownloadManager::CancelAll(DownloadMode newMode) {
   }
   waitingTasks.clear();
   filePieces.clear();
-  fileDigests_.clear();
   paused = false;
   totalBytes = 0;
   doneBytes = 0;
@@ -158,7 +157,8 @@ void DownloadManager::ApplySpeedLimit(DownloadMode forMode) {
   {
     base::CriticalSectionGuard guard(&lock);
     for (DownloadTask* task : activeTasks) {
-      curl_easy_setopt(task->transfer, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(limit > 0 ? limit : 0));
+      curl_easy_setopt(task->transfer, CURLOPT_MAX_RECV_SPEED_LARGE,
+                       static_cast<curl_off_t>(limit > 0 ? limit : 0));
     }
   }
   appliedSpeedLimit = limit;
@@ -198,8 +198,8 @@ void DownloadManager::ReportDownloadStep(const std::string& actionType) {
       doneBytesAtSpeedPost - static_cast<int64_t>(DoreveziCore::GetInstance().downloadLog.downloadSize);
   int64_t speed = currentSpeed;
   if (elapsed != 0) speed = downloaded / elapsed;
-  ReportDoreveziEvent("", FormatFloat(float(speed) / 1048576.0f), FormatFloat(float(downloaded) / 1073741824.0f),
-                      actionType, "", true);
+  ReportDoreveziEvent("", FormatFloat(float(speed) / 1048576.0f),
+                      FormatFloat(float(downloaded) / 1073741824.0f), actionType, "", true);
 }
 
 void DownloadManager::ReportDownloadResult(const std::string& actionId, const std::string& eventName,

@@ -67,7 +67,9 @@ void OnFileDone(int32_t user, int32_t code, const std::string& urlPath, const st
   FinishIfAllReported();
 }
 
-void OnSpeed(int32_t /*user*/, double bytesPerSecond) { DownloadManager::GetInstance().AddSpeedSample(bytesPerSecond); }
+void OnSpeed(int32_t /*user*/, double bytesPerSecond) {
+  DownloadManager::GetInstance().AddSpeedSample(bytesPerSecond);
+}
 
 // Queues every file not reported yet, then announces the total as the download state does.
 void QueueUnfinished() {
@@ -84,8 +86,8 @@ void QueueUnfinished() {
   for (size_t i = 0; i < g_job.files.size(); ++i) {
     FileEntry& file = g_job.files[i];
     if (file.reported) continue;
-    manager.DownloadFile(file.path, file.localFile, file.md5, file.size, &OnFileDone, &OnSpeed, static_cast<int32_t>(i),
-                         0, 0);
+    manager.DownloadFile(file.path, file.localFile, file.md5, file.size, &OnFileDone, &OnSpeed,
+                         static_cast<int32_t>(i), 0, 0);
   }
   manager.totalBytes = total;
   manager.statsStartTick = GetTickCount();
@@ -94,7 +96,9 @@ void QueueUnfinished() {
                                                static_cast<LPARAM>(manager.doneBytes));
 }
 
-void Acknowledge(const std::string& command) { engine_host::PrintLine("ack " + command); }
+void Acknowledge(const std::string& command) {
+  engine_host::PrintLine("ack " + command);
+}
 
 void RunControlCommand(const std::string& line) {
   DownloadManager& manager = DownloadManager::GetInstance();
@@ -140,7 +144,8 @@ DWORD WINAPI ReadControlCommands(void* /*unused*/) {
   char buffer[256];
   while (fgets(buffer, sizeof(buffer), stdin)) {
     std::string line(buffer);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+      line.pop_back();
     if (!line.empty()) RunControlCommand(line);
   }
   return 0;
@@ -163,7 +168,8 @@ int RunDownloadCommand(const CommandArgs& args) {
   bool control = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == L"--cdn") {
-      while (i + 1 < args.size() && args[i + 1].compare(0, 2, L"--") != 0) g_job.cdn.push_back(engine_host::Utf8(args[++i]));
+      while (i + 1 < args.size() && args[i + 1].compare(0, 2, L"--") != 0)
+        g_job.cdn.push_back(engine_host::Utf8(args[++i]));
     } else if (args[i] == L"--list" && i + 1 < args.size()) {
       listPath = args[++i];
     } else if (args[i] == L"--out" && i + 1 < args.size()) {

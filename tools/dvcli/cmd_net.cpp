@@ -58,11 +58,14 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-int ExitCodeFor(int32_t code, const std::string& message) { return code == 0 && message.empty() ? 0 : 1; }
+int ExitCodeFor(int32_t code, const std::string& message) {
+  return code == 0 && message.empty() ? 0 : 1;
+}
 
-void OnProbed(int32_t /*user*/, int32_t code, const std::string& url, bool exists, const std::string& message) {
-  engine_host::PrintLine("result " + std::to_string(code) + " exists=" + (exists ? "1" : "0") + " url=" + url +
-                         " message=" + OneLine(message));
+void OnProbed(int32_t /*user*/, int32_t code, const std::string& url, bool exists,
+              const std::string& message) {
+  engine_host::PrintLine("result " + std::to_string(code) + " exists=" + (exists ? "1" : "0") +
+                         " url=" + url + " message=" + OneLine(message));
   engine_host::Finish(ExitCodeFor(code, message));
 }
 
@@ -80,7 +83,8 @@ bool SetBases(const RequestOptions& options, std::string& path) {
   DownloadManager& manager = DownloadManager::GetInstance();
   path = options.positional.back();
   manager.activeUrls.assign(options.positional.begin(), options.positional.end() - 1);
-  if (options.gate) manager.activeUrls.insert(manager.activeUrls.begin(), manager.gateUrls.begin(), manager.gateUrls.end());
+  if (options.gate)
+    manager.activeUrls.insert(manager.activeUrls.begin(), manager.gateUrls.begin(), manager.gateUrls.end());
   return true;
 }
 
@@ -149,8 +153,9 @@ int RunRequestCommand(const CommandArgs& args) {
     fprintf(stderr, "usage: dvcli request [--body TEXT] <url>\n");
     return 2;
   }
-  return engine_host::Run(
-      [options] { DownloadManager::GetInstance().RequestUrl(options.positional[0], options.body, &OnResponse, 0); });
+  return engine_host::Run([options] {
+    DownloadManager::GetInstance().RequestUrl(options.positional[0], options.body, &OnResponse, 0);
+  });
 }
 
 int RunPostCommand(const CommandArgs& args) {

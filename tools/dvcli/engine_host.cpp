@@ -58,7 +58,8 @@ class EngineThread : public base::FrameworkThread {
 
 class UiThread : public base::FrameworkThread {
  public:
-  explicit UiThread(std::function<void()> start) : base::FrameworkThread("MainThread"), start_(std::move(start)) {}
+  explicit UiThread(std::function<void()> start)
+      : base::FrameworkThread("MainThread"), start_(std::move(start)) {}
 
  protected:
   void OnThreadStart() override {
@@ -68,7 +69,8 @@ class UiThread : public base::FrameworkThread {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassW(&windowClass);
-    window_ = CreateWindowW(kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+    window_ = CreateWindowW(kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance,
+                            nullptr);
     DoreveziCore::GetInstance().mainWindow = window_;
     engine_ = new EngineThread();
     engine_->LaunchWithLoopType(base::kMessageLoopDefault);
@@ -104,7 +106,8 @@ namespace {
 
 std::string Convert(UINT codePage, const std::wstring& text) {
   if (text.empty()) return std::string();
-  const int length = WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string converted(length, '\0');
   WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), &converted[0], length, nullptr, nullptr);
   return converted;
@@ -112,9 +115,13 @@ std::string Convert(UINT codePage, const std::wstring& text) {
 
 }  // namespace
 
-std::string Narrow(const std::wstring& text) { return Convert(CP_ACP, text); }
+std::string Narrow(const std::wstring& text) {
+  return Convert(CP_ACP, text);
+}
 
-std::string Utf8(const std::wstring& text) { return Convert(CP_UTF8, text); }
+std::string Utf8(const std::wstring& text) {
+  return Convert(CP_UTF8, text);
+}
 
 int Run(std::function<void()> start) {
   DoreveziCore& core = DoreveziCore::GetInstance();

@@ -27,7 +27,9 @@ struct Message {
   LPARAM lParam;
 };
 std::vector<Message> g_messages;
-void RecordMessage(UINT id, WPARAM wParam, LPARAM lParam) { g_messages.push_back({id, wParam, lParam}); }
+void RecordMessage(UINT id, WPARAM wParam, LPARAM lParam) {
+  g_messages.push_back({id, wParam, lParam});
+}
 
 struct DoneCall {
   int32_t user;
@@ -54,7 +56,9 @@ class ScopedCurrentDirectory {
   std::wstring previous_;
 };
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::string ReadFile(const std::string& path) {
   std::string text;
@@ -175,7 +179,8 @@ TEST(JoinUrlTest, JoinsBaseAndPath) {
       {"version_map.txt", "", "version_map.txt/"},
       {"dir/", "", "dir/"},
   };
-  for (const Case& c : cases) EXPECT_EQ(DownloadManager::JoinUrl(c.base, c.path), c.joined) << c.base << " + " << c.path;
+  for (const Case& c : cases)
+    EXPECT_EQ(DownloadManager::JoinUrl(c.base, c.path), c.joined) << c.base << " + " << c.path;
 }
 
 TEST(FormQueryTest, EscapesEveryNameAndValue) {
@@ -277,15 +282,34 @@ TEST_F(DownloadManagerTest, ResumeFilesAreTrustedOnlyWhenTheirRangesFitTheFile) 
     std::vector<int32_t> begins;  // of the pieces taken, when trusted
     bool deleted;                 // both files removed when not trusted
   } cases[] = {
-      {"unfinished pieces", cfg(piece(1, P + 100, 2 * P - 1) + "," + tail, md5), true, true, {P + 100, 2 * P}, false},
+      {"unfinished pieces",
+       cfg(piece(1, P + 100, 2 * P - 1) + "," + tail, md5),
+       true,
+       true,
+       {P + 100, 2 * P},
+       false},
       {"a finished piece is skipped", cfg(piece(0, P, P - 1) + "," + tail, md5), true, true, {2 * P}, false},
-      {"absent members read as 0", cfg("{\"end\":" + std::to_string(P - 1) + "}", md5), true, true, {0}, false},
+      {"absent members read as 0",
+       cfg("{\"end\":" + std::to_string(P - 1) + "}", md5),
+       true,
+       true,
+       {0},
+       false},
       {"empty", "", true, false, {}, false},
       {"cut short", cfg(tail, md5).substr(0, 30), true, false, {}, false},
       {"another file's md5", cfg(tail, "ffffffffffffffffffffffffffffffff"), true, false, {}, true},
-      {"every piece done", cfg(piece(0, P, P - 1) + "," + piece(2, 2 * P + 10, 2 * P + 9), md5), true, false, {}, true},
-      {"huge number", cfg("{\"index\":2,\"begin\":100000000000000000000,\"end\":" + std::to_string(2 * P + 9) + "}", md5),
-       true, false, {}, true},
+      {"every piece done",
+       cfg(piece(0, P, P - 1) + "," + piece(2, 2 * P + 10, 2 * P + 9), md5),
+       true,
+       false,
+       {},
+       true},
+      {"huge number",
+       cfg("{\"index\":2,\"begin\":100000000000000000000,\"end\":" + std::to_string(2 * P + 9) + "}", md5),
+       true,
+       false,
+       {},
+       true},
       {"beyond 32 bits", cfg(piece(2, 4294967296LL, 4294967300LL), md5), true, false, {}, true},
       {"negative begin", cfg(piece(0, -5, P - 1), md5), true, false, {}, true},
       {"range past the size", cfg(piece(2, 2 * P, 2 * P + 100), md5), true, false, {}, true},
@@ -356,7 +380,8 @@ TEST_F(DownloadManagerTest, FilesThatNeedNoTransferAreReportedAtOnce) {
   // A complete file with the right MD5 counts as done at once.
   g_done.clear();
   WriteWholeFileA("done.bin", "hello");
-  manager().DownloadFile("done.bin", "done.bin", "5d41402abc4b2a76b9719d911017c592", 5, &RecordDone, nullptr, 2, 0, 0);
+  manager().DownloadFile("done.bin", "done.bin", "5d41402abc4b2a76b9719d911017c592", 5, &RecordDone, nullptr,
+                         2, 0, 0);
   ASSERT_EQ(g_done.size(), 1u);
   EXPECT_EQ(g_done[0].code, 0);
   EXPECT_EQ(manager().doneBytes, 5);

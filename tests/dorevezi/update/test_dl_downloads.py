@@ -77,13 +77,22 @@ def content(entries, name):
 
 
 def test_sizes(c, standin, launcher, release):
-    names = ["zero.bin", "one.bin", "p32.bin", "p32p1.bin", "big.bin", "sub/dir/small.bin"]
+    names = ["zero.bin", "one.bin", "p32.bin", "p32p1.bin", "big.bin", "big2.bin", "sub/dir/small.bin"]
     listing = release.version_list("sizes.json", names)
     out = os.path.join(launcher.folder, "sizes")
     log = Log(standin)
-    code, lines = launcher.run("download", "--cdn", base(standin), "--list", listing, "--out", "sizes",
-                               "--web-extra")
+    process = launcher.start("download", "--cdn", base(standin), "--list", listing, "--out", "sizes", "--web-extra")
+    timed_lines = [(time.time(), raw.decode().rstrip()) for raw in process.stdout]
+    code = process.wait()
+    process.stdout.close()
+    lines = [line for _, line in timed_lines]
     entries = log.entries()
+    # At full speed a pump pass lasts as long as data keeps coming: the once-a-second progress (and
+    # the resume-file rewrite, on the same clock) must still come about once a second.
+    moments = [t for t, line in timed_lines if line.startswith("progress ")]
+    gaps = [round(b - a, 2) for a, b in zip(moments, moments[1:])]
+    c.check("sizes: progress comes about once a second during long full-speed transfers",
+            gaps and max(gaps) < 1.6, gaps)
     found = results(lines)
     c.check("sizes: every file reported 0", code == 0 and all(found.get(n) == (0, "") for n in names), lines)
     c.check("sizes: every MD5 matches", all(file_ok(out, n, release) for n in names),
@@ -95,6 +104,8 @@ def test_sizes(c, standin, launcher, release):
                     ("/cdn/p32p1.bin", f"bytes=0-{PIECE - 1}"), ("/cdn/p32p1.bin", f"bytes={PIECE}-{PIECE}"),
                     ("/cdn/big.bin", f"bytes=0-{PIECE - 1}"), ("/cdn/big.bin", f"bytes={PIECE}-{2 * PIECE - 1}"),
                     ("/cdn/big.bin", f"bytes={2 * PIECE}-{65 * MIB - 1}"),
+                    ("/cdn/big2.bin", f"bytes=0-{PIECE - 1}"), ("/cdn/big2.bin", f"bytes={PIECE}-{2 * PIECE - 1}"),
+                    ("/cdn/big2.bin", f"bytes={2 * PIECE}-{65 * MIB - 1}"),
                     ("/cdn/sub/dir/small.bin", "bytes=0-4999")]))
     c.check("sizes: at most five transfers at once", max_overlap(entries) <= 5, max_overlap(entries))
     c.check("sizes: each piece carries the ?t= suffix", all(e["query"].startswith("t=") for e in entries), entries)
@@ -274,6 +285,19 @@ def test_faults(c, standin, launcher, release):
     c.check("cut connection: resumes from the byte it stopped at", code == 0 and file_ok(out, name, release) and
             [e["range"] for e in content(log.entries(), name)] == ["bytes=0-299999", "bytes=123457-299999"], lines)
 
+    # Without an MD5 only the byte count tells a whole file: a server whose file is shorter than the
+    # list says answers a clean, short reply, which must not count as the file.
+    name = release.add("short-plain.bin", 200000, seed=8)
+    listing = os.path.join(release.folder, "short-plain.json")
+    with open(listing, "w") as f:
+        json.dump({"list": {name: {"md5": "", "size": 300000}}}, f)
+    log.reset()
+    code, lines = run(windows_path(listing), base(standin))
+    entries = content(log.entries(), name)
+    c.check("short file without an MD5: never accepted; the missing bytes are asked for three times",
+            code == 1 and results(lines).get(name, (0, ""))[0] < 0 and
+            [e["range"] for e in entries] == ["bytes=0-299999"] + ["bytes=200000-299999"] * 2, (lines, entries))
+
     # Wrong content: three whole downloads per base; the second base succeeds; all bad gives -4.
     one_bad, all_bad = release.add("flip1.bin", same_as="dmg.bin"), release.add("flip2.bin", same_as="dmg.bin")
     standin.control("PUT", "/faults", [{"path": "/cdn/flip1.bin", "listener": "main", "flip": 1000},
@@ -436,6 +460,7 @@ def main():
     release.add("p32.bin", PIECE, seed=2)
     release.add("p32p1.bin", PIECE + 1, seed=3)
     release.add("big.bin", 65 * MIB, seed=4)
+    release.add("big2.bin", same_as="big.bin")
     release.add("sub/dir/small.bin", 5000, seed=5)
     release.add("dmg.bin", 300000, seed=6)
     scenario = {"listeners": ["cdn2", "dead"], "mounts": {"/cdn/": "cdn"}}
