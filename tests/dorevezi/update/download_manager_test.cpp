@@ -17,6 +17,7 @@
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
 #include "dorevezi/update/download_manager.h"
+#include "dorevezi/core/core_test_util.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -42,20 +43,6 @@ void RecordDone(int32_t user, int32_t code, const std::string& urlPath, const st
   g_done.push_back({user, code, urlPath, message});
 }
 
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::wstring& folder) {
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    previous_ = previous;
-    SetCurrentDirectoryW(folder.c_str());
-  }
-  ~ScopedCurrentDirectory() { SetCurrentDirectoryW(previous_.c_str()); }
-
- private:
-  std::wstring previous_;
-};
-
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -71,7 +58,7 @@ std::string ReadFile(const std::string& path) {
 class DownloadManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    cwd_.reset(new ScopedCurrentDirectory(folder_.Path()));
+    cwd_.reset(new core_test::ScopedCurrentDirectory(folder_.Path()));
     CreateDirectoryW(L"save", nullptr);
     DoreveziCore::GetInstance().gateConfig = GateConfig();
     DoreveziCore::GetInstance().envConfig = EnvConfig();
@@ -90,7 +77,7 @@ class DownloadManagerTest : public ::testing::Test {
   static DownloadManager& manager() { return DownloadManager::GetInstance(); }
 
   test_support::TempDir folder_;
-  std::unique_ptr<ScopedCurrentDirectory> cwd_;
+  std::unique_ptr<core_test::ScopedCurrentDirectory> cwd_;
 };
 
 TEST_F(DownloadManagerTest, InitBuildsTheBuiltInAddressesAndEmptiesTheTraceLog) {
