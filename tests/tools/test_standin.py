@@ -151,7 +151,9 @@ def cases(addresses, data, version_map):
         ("knob skip then first (fault)", f"{main}/game/second.bin", ["-r", "0-9"], expect(status=500)),
         ("knob skip then first (after)", f"{main}/game/second.bin", ["-r", "0-9"], expect(status=206)),
         ("knob refuse connections", f"{listeners['dead']}/game/a.bin", ["-r", "0-9"], expect(code=7)),
-        ("knob reset on connect", f"{listeners['flaky']}/game/a.bin", ["-r", "0-9"], expect(codes=RESET_CODES)),
+        # A reset that races the handshake reads as "could not connect" (7) under load.
+        ("knob reset on connect", f"{listeners['flaky']}/game/a.bin", ["-r", "0-9"],
+         expect(codes=RESET_CODES | {7})),
         ("public ip echo", f"{main}/ip", [], expect(status=200, body=b"203.0.113.7\n")),
         ("tracking post", addresses["track"], ["-H", "Content-Type:application/json; charset=UTF-8", "--data",
                                                '{"log_type":"qzrolepcstarteruiclick","action":"play"}'],
