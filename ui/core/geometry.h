@@ -4,6 +4,18 @@
 
 namespace ui {
 
+// A colour 0xAARRGGBB. Controls keep colour names; the runtime's colour table resolves
+// them at paint time.
+using ArgbColor = uint32_t;
+
+// The visual state of a control.
+enum ControlState : int32_t {
+  kStateNormal = 0,
+  kStateHot = 1,
+  kStatePushed = 2,
+  kStateDisabled = 3,
+};
+
 // Lengths of a control that mean "fill the parent" and "fit the content".
 constexpr int32_t kSizeStretch = -1;
 constexpr int32_t kSizeAuto = -2;
