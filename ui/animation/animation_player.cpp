@@ -193,6 +193,7 @@ void AnimationPlayer::SolveTiming() {
       if (!std::isfinite(derived)) return takeNoTime();
       if (derived > maxTotalTime) {
         // Capped: solve the accelerations for the capped time instead.
+        if (maxTotalTime <= 0) return takeNoTime();
         duration = maxTotalTime;
         continue;
       }

@@ -153,13 +153,15 @@ TEST(AnimationPlayerTest, UnsolvablePlayersComplete) {
     const char* name;
     int duration;
     double speedUp, slowDown, acceleration, speed;
+    int maxTotal;
   } cases[] = {
-      {"duration 0", 0, 0.3, 0.7, 0, 0},
-      {"linear duration 0", 0, 0, 0, 0, 0},
-      {"linear without duration or speed", -1, 0, 0, 0, 0},
-      {"derived without acceleration", -1, 0.3, 0.7, 0, 0},
-      {"negative speed-up acceleration", -1, 0.3, 0.7, -0.006, 0},
-      {"negative duration", -7, 0.3, 0.7, 0.006, 0},
+      {"duration 0", 0, 0.3, 0.7, 0, 0, 1000000},
+      {"linear duration 0", 0, 0, 0, 0, 0, 1000000},
+      {"linear without duration or speed", -1, 0, 0, 0, 0, 1000000},
+      {"derived without acceleration", -1, 0.3, 0.7, 0, 0, 1000000},
+      {"negative speed-up acceleration", -1, 0.3, 0.7, -0.006, 0, 1000000},
+      {"negative duration", -7, 0.3, 0.7, 0.006, 0, 1000000},
+      {"no time allowed", -1, 0.3, 0.7, 0.006, 0, -1},
   };
   for (const auto& c : cases) {
     Recorded broken;
@@ -170,6 +172,7 @@ TEST(AnimationPlayerTest, UnsolvablePlayersComplete) {
     broken.player.slowDownRatio = c.slowDown;
     broken.player.SetSpeedUpAcceleration(c.acceleration);
     broken.player.constantSpeed = c.speed;
+    broken.player.maxTotalTime = c.maxTotal;
     broken.player.Restart();
     EXPECT_FALSE(broken.player.playing) << c.name;
     EXPECT_EQ(broken.completions, 1) << c.name;

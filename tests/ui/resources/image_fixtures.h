@@ -75,13 +75,15 @@ inline std::string MakeRgbaPng(int width, int height, const std::vector<uint32_t
   return png;
 }
 
-// An animated 1x1 GIF, one frame per delay (1/100 s).
-inline std::string MakeAnimatedGif(const std::vector<uint16_t>& delays) {
+// An animated 1x1 GIF, one frame per delay (1/100 s); with transparent, colour 0 is the
+// transparent one.
+inline std::string MakeAnimatedGif(const std::vector<uint16_t>& delays, bool transparent = false) {
   std::string gif = "GIF89a";
   gif += std::string("\x01\x00\x01\x00\x80\x00\x00", 7);  // 1x1, two-colour global table
   gif += std::string("\x00\x00\x00\xFF\xFF\xFF", 6);
   for (uint16_t delay : delays) {
-    gif += std::string("\x21\xF9\x04\x00", 4);
+    gif += std::string("\x21\xF9\x04", 3);
+    gif += static_cast<char>(transparent ? 1 : 0);
     gif += static_cast<char>(delay & 0xFF);
     gif += static_cast<char>(delay >> 8);
     gif += std::string("\x00\x00", 2);

@@ -182,6 +182,7 @@ TEST_F(ImageLoadTest, AnimatedGifHasEveryFrameAndItsDelay) {
   EXPECT_EQ(image->FrameDelay(7), 0u);
   EXPECT_EQ(image->width, 1);
   EXPECT_EQ(image->height, 1);
+  EXPECT_FALSE(image->hasAlpha);
   EXPECT_TRUE(image->cached);
   for (HBITMAP frame : image->frameBitmaps) {
     BITMAP info = {};
@@ -189,6 +190,15 @@ TEST_F(ImageLoadTest, AnimatedGifHasEveryFrameAndItsDelay) {
     EXPECT_EQ(info.bmBitsPixel, 32);
     EXPECT_NE(info.bmBits, nullptr);  // a DIB section
   }
+}
+
+// An indexed image has alpha when its palette says so.
+TEST_F(ImageLoadTest, TransparentGifHasAlpha) {
+  const std::wstring path = Write(L"clear.gif", test_images::MakeAnimatedGif({3, 3}, true));
+  std::shared_ptr<ImageInfo> image = UiRuntime::GetOrLoadImage(path);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->FrameCount(), 2u);
+  EXPECT_TRUE(image->hasAlpha);
 }
 
 TEST_F(ImageLoadTest, AlphaIsTakenFromThePixels) {

@@ -78,6 +78,7 @@ TEST(ResourceReadTest, WithoutAnArchiveFilesComeFromDisk) {
 
 // The usage reports read the language on the worker while a switch writes it on the UI thread.
 struct LanguageReader {
+  HANDLE reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   volatile LONG stop = 0;
   long reads = 0;
   long torn = 0;
@@ -90,7 +91,7 @@ DWORD WINAPI ReadLanguages(void* argument) {
   while (!reader->stop) {
     const std::wstring seen = UiRuntime::GetLanguage();
     if (seen != shortName && seen != longName) ++reader->torn;
-    ++reader->reads;
+    if (++reader->reads == 1) SetEvent(reader->reading);
   }
   return 0;
 }
@@ -99,12 +100,14 @@ TEST(LanguageTest, AWorkerSeesOnlyWholeTexts) {
   LanguageReader reader;
   HANDLE worker = CreateThread(nullptr, 0, &ReadLanguages, &reader, 0, nullptr);
   ASSERT_NE(worker, nullptr);
+  // The switches start once the worker reads.
+  ASSERT_EQ(WaitForSingleObject(reader.reading, 10000), WAIT_OBJECT_0);
   const std::wstring longName(300, L'x');
   for (int i = 0; i < 10000; ++i) UiRuntime::SetLanguage(i % 2 ? L"zh_CN" : longName);
   InterlockedExchange(&reader.stop, 1);
   WaitForSingleObject(worker, INFINITE);
   CloseHandle(worker);
-  EXPECT_GT(reader.reads, 0);
+  CloseHandle(reader.reading);
   EXPECT_EQ(reader.torn, 0);
   EXPECT_EQ(UiRuntime::GetLanguage(), L"zh_CN");
 }
