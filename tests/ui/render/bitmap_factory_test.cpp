@@ -155,6 +155,14 @@ TEST(RenderFactory, EveryOperationMakesAnOwnedObject) {
   EXPECT_EQ(effect->CharSpacing(), 0);
 }
 
+TEST(RenderFactory, TheRuntimeHoldsTheGdiplusFactory) {
+  ui::IRenderFactory* factory = ui::UiRuntime::GetRenderFactory();
+  ASSERT_NE(factory, nullptr);
+  EXPECT_NE(dynamic_cast<ui::RenderFactory_GdiPlus*>(factory), nullptr);
+  std::unique_ptr<ui::IRenderContext> context(factory->NewRenderContext());
+  EXPECT_TRUE(context->ResizeSurface(2, 2, true));
+}
+
 TEST(RenderFactory, TextureBrushFillsWithTheBitmapAndABadHandleDrawsNothing) {
   ui::RenderFactory_GdiPlus factory;
   auto pattern = NewContext(2, 2);
