@@ -172,6 +172,35 @@ TEST_F(TextEffectDrawing, SpacingWidensTheGapBetweenGlyphs) {
   EXPECT_EQ(SecondGlyphStart(*again), apartStart);
 }
 
+// Each line starts lower by the tallest glyph met so far; empty lines are dropped.
+TEST_F(TextEffectDrawing, LinesStackByGlyphHeight) {
+  auto inkRows = [](ui::IRenderContext& context) {
+    std::vector<int> starts;
+    bool previous = false;
+    for (int y = 0; y < context.SurfaceHeight(); ++y) {
+      bool ink = false;
+      for (int x = 0; x < context.SurfaceWidth() && !ink; ++x) ink = (PixelAt(context, x, y) & 0xFFFFFF) != 0;
+      if (ink && !previous) starts.push_back(y);
+      previous = ink;
+    }
+    return starts;
+  };
+  ui::TextEffect_GdiPlus effect;
+  effect.SetCharSpacing(1);
+  auto context = NewContext(300, 200);
+  Paint(*context, 0xFF000000);
+  context->DrawTextWithEffect(ui::Rect{0, 0, 300, 200}, L"II\nII", 0xFF00FF00, L"render.effect.60", 0, &effect, false);
+  const std::vector<int> rows = inkRows(*context);
+  ASSERT_EQ(rows.size(), 2u);
+  const ui::Rect glyph = context->MeasureText(L"I", L"render.effect.60", DT_SINGLELINE, -1);
+  EXPECT_NEAR(rows[1] - rows[0], glyph.bottom - 1, 1);
+
+  auto spaced = NewContext(300, 200);
+  Paint(*spaced, 0xFF000000);
+  spaced->DrawTextWithEffect(ui::Rect{0, 0, 300, 200}, L"II\n\nII", 0xFF00FF00, L"render.effect.60", 0, &effect, false);
+  EXPECT_EQ(inkRows(*spaced), rows);
+}
+
 TEST_F(TextEffectDrawing, RightAlignedGlyphsEndAtTheRightEdge) {
   ui::TextEffect_GdiPlus effect;
   effect.SetCharSpacing(1);
