@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "render_test_support.h"
 #include "ui/render/drawing_tools.h"
@@ -154,6 +155,11 @@ TEST(RenderFactory, EveryOperationMakesAnOwnedObject) {
   EXPECT_EQ(context->SurfaceWidth(), 0);
   EXPECT_EQ(effect->CharSpacing(), 0);
 }
+
+// Whoever owns the factory deletes it by its concrete type; the interface cannot be
+// deleted through.
+static_assert(!std::is_destructible_v<ui::IRenderFactory>);
+static_assert(std::is_destructible_v<ui::RenderFactory_GdiPlus>);
 
 TEST(RenderFactory, TheRuntimeHoldsTheGdiplusFactory) {
   ui::IRenderFactory* factory = ui::UiRuntime::GetRenderFactory();

@@ -237,6 +237,17 @@ TEST_F(TextEffectDrawing, GradientFillChangesAcrossTheText) {
   EXPECT_GT(blueRight, redRight);
 }
 
+// A gradient box of no size cannot make a gradient: the text is still filled, in its colour.
+TEST_F(TextEffectDrawing, EmptyGradientBoxFallsBackToTheTextColour) {
+  ui::TextEffect_GdiPlus effect;
+  effect.SetFillGradient(0xFFFF0000, 0xFF0000FF, 0.0f, 0.0f);
+  auto context = Draw(effect, L"H", 0);
+  int green = 0;
+  for (int y = 0; y < 90; ++y)
+    for (int x = 0; x < 300; ++x) green += Channel(PixelAt(*context, x, y), 8) > 200;
+  EXPECT_GT(green, 100);
+}
+
 TEST_F(TextEffectDrawing, WholeTextWithoutSpacingFollowsTheFormat) {
   ui::TextEffect_GdiPlus effect;
   auto context = Draw(effect, L"II", DT_CENTER);
@@ -250,7 +261,8 @@ TEST_F(TextEffectDrawing, WholeTextWithoutSpacingFollowsTheFormat) {
   ASSERT_GE(left, 0);
   EXPECT_NEAR((left + right) / 2, 150, 6) << "centred in the rectangle";
   auto nothing = Draw(effect, L"", 0);
-  EXPECT_EQ(SecondGlyphStart(*nothing), -1);
+  nothing->DrawTextWithEffect(ui::Rect{0, 0, 300, 90}, L"II", 0xFF00FF00, L"render.effect.60", 0, nullptr, false);
+  EXPECT_EQ(InkColumns(*nothing), std::vector<bool>(300, false)) << "no text, no effect: nothing drawn";
 }
 
 }  // namespace
