@@ -76,5 +76,38 @@ TEST(ResourceReadTest, WithoutAnArchiveFilesComeFromDisk) {
   UiRuntime::SetResourceRoot(L"");
 }
 
+// The usage reports read the language on the worker while a switch writes it on the UI thread.
+struct LanguageReader {
+  volatile LONG stop = 0;
+  long reads = 0;
+  long torn = 0;
+};
+
+DWORD WINAPI ReadLanguages(void* argument) {
+  auto* reader = static_cast<LanguageReader*>(argument);
+  const std::wstring shortName = L"zh_CN";
+  const std::wstring longName(300, L'x');  // far beyond any small-string buffer
+  while (!reader->stop) {
+    const std::wstring seen = UiRuntime::GetLanguage();
+    if (seen != shortName && seen != longName) ++reader->torn;
+    ++reader->reads;
+  }
+  return 0;
+}
+
+TEST(LanguageTest, AWorkerSeesOnlyWholeTexts) {
+  LanguageReader reader;
+  HANDLE worker = CreateThread(nullptr, 0, &ReadLanguages, &reader, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  const std::wstring longName(300, L'x');
+  for (int i = 0; i < 10000; ++i) UiRuntime::SetLanguage(i % 2 ? L"zh_CN" : longName);
+  InterlockedExchange(&reader.stop, 1);
+  WaitForSingleObject(worker, INFINITE);
+  CloseHandle(worker);
+  EXPECT_GT(reader.reads, 0);
+  EXPECT_EQ(reader.torn, 0);
+  EXPECT_EQ(UiRuntime::GetLanguage(), L"zh_CN");
+}
+
 }  // namespace
 }  // namespace ui
