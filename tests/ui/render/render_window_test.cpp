@@ -58,13 +58,18 @@ bool PngEncoder(CLSID* clsid) {
   return false;
 }
 
+// Beside the build (ctest names it), else in the temporary folder.
 std::wstring ScreenshotPath() {
   wchar_t buffer[MAX_PATH] = {};
-  std::string binary = getenv("DV_BINARY_DIR") ? getenv("DV_BINARY_DIR") : ".";
-  std::wstring folder(binary.begin(), binary.end());
-  // The build folder is a Unix path: reach it through Wine's Z: drive.
-  if (!folder.empty() && folder[0] == L'/') folder = L"Z:" + folder;
-  folder += L"/screenshots";
+  std::wstring folder;
+  if (const char* binary = getenv("DV_BINARY_DIR")) {
+    const std::string unixPath(binary);
+    // The build folder is a Unix path: reach it through Wine's Z: drive.
+    folder = L"Z:" + std::wstring(unixPath.begin(), unixPath.end()) + L"/screenshots";
+  } else {
+    GetTempPathW(MAX_PATH, buffer);
+    folder = std::wstring(buffer) + L"dorevezi-screenshots";
+  }
   CreateDirectoryW(folder.c_str(), nullptr);
   GetFullPathNameW((folder + L"/render_layer.png").c_str(), MAX_PATH, buffer, nullptr);
   return buffer;

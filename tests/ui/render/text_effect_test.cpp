@@ -172,6 +172,27 @@ TEST_F(TextEffectDrawing, SpacingWidensTheGapBetweenGlyphs) {
   EXPECT_EQ(SecondGlyphStart(*again), apartStart);
 }
 
+// A space is not measured as a glyph: it advances by the space width of the font (the
+// gap "a a" adds over "aa") plus the spacing.
+TEST_F(TextEffectDrawing, SpaceAdvancesByTheSpaceWidthPlusSpacing) {
+  ui::TextEffect_GdiPlus effect;
+  effect.SetCharSpacing(3);
+  auto joined = Draw(effect, L"II", 0);
+  auto spaced = Draw(effect, L"I I", 0);
+  Gdiplus::GpGraphics* graphics = nullptr;
+  Gdiplus::GpStringFormat *generic = nullptr, *format = nullptr;
+  ASSERT_EQ(Gdiplus::DllExports::GdipCreateFromHDC(joined->DrawingDC(), &graphics), Gdiplus::Ok);
+  Gdiplus::DllExports::GdipStringFormatGetGenericTypographic(&generic);
+  Gdiplus::DllExports::GdipCloneStringFormat(generic, &format);
+  ui::ApplyTextStyleToFormat(format, 0, false);
+  const int space = ui::TextEffect_GdiPlus::MeasureSpaceWidth(
+      graphics, ui::UiRuntime::FindFont(L"render.effect.60")->gdipFont, format);
+  Gdiplus::DllExports::GdipDeleteStringFormat(format);
+  Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+  EXPECT_GT(space, 5);
+  EXPECT_NEAR(SecondGlyphStart(*spaced) - SecondGlyphStart(*joined), space + 3, 1);
+}
+
 // Each line starts lower by the tallest glyph met so far; empty lines are dropped.
 TEST_F(TextEffectDrawing, LinesStackByGlyphHeight) {
   auto inkRows = [](ui::IRenderContext& context) {
