@@ -12,6 +12,7 @@
 #include "dorevezi/core/paths.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -23,8 +24,6 @@ constexpr wchar_t kGameExecutableName[] = L"TOLV.exe";
 PrepareStateFactory g_prepareStateFactory = nullptr;
 PreDownloadStateFactory g_preDownloadStateFactory = nullptr;
 
-// The UI framework keeps the distribution channel once it exists.
-void SetDistributionChannel(const wchar_t* /*channel*/) {}
 // The launcher's fonts are installed by the font module once it exists.
 void InstallResourceFonts() {}
 // The download manager starts and stops with the worker.
@@ -139,7 +138,7 @@ void DoreveziCore::Initialize() {
     Language language;
     if (FindLanguageByCode(code.c_str(), language)) envConfig.language = language;
   }
-  SetDistributionChannel(L"CN");
+  ui::UiRuntime::SetChannel(L"CN");
   // This build always runs in Simplified Chinese; only the saved file keeps the chosen index.
   envConfig.language = kLanguageZhCn;
   envConfig.languageCode = kLanguageCodes[kLanguageZhCn];

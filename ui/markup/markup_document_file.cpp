@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/markup/markup_document.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace ui {
 
@@ -15,7 +16,7 @@ namespace {
 
 // A relative path names a file below the skin's resource path.
 std::wstring ResolveMarkupPath(const wchar_t* path) {
-  return path;
+  return PathIsRelativeW(path) ? UiRuntime::GetResourceRoot() + path : std::wstring(path);
 }
 
 struct FileCloser {

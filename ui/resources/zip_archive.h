@@ -95,5 +95,7 @@ void CloseZipArchive(ZipArchive* archive);
 // Looks a name up in an archive: kZipBadArguments without one, kZipWrongMode when it is not
 // open for reading; index and entry may be null.
 unsigned FindZipArchiveEntry(ZipArchive* archive, const wchar_t* name, int* index, ZipEntry* entry);
+// The same in the UI runtime's resource zip (kZipBadArguments while none is open).
+unsigned FindResourceZipEntry(const wchar_t* name, int* index, ZipEntry* entry);
 
 }  // namespace ui

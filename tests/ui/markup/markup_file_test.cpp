@@ -7,6 +7,7 @@
 
 #include "test_support/temp_dir.h"
 #include "ui/markup/markup_document.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -83,6 +84,20 @@ TEST(MarkupFile, OpenAndParseFailuresLeaveNothingLoaded) {
   EXPECT_STREQ(document.GetLastErrorMessage(), L"Expected end-tag start");
   EXPECT_EQ(document.GetText(), nullptr);
   EXPECT_EQ(document.GetNodeCount(), 0u);
+}
+
+TEST(MarkupFile, RelativePathsAreTakenBelowTheResourcePath) {
+  test_support::TempDir dir;
+  ASSERT_TRUE(CreateDirectoryW((dir.Path() + L"\\main").c_str(), nullptr));
+  WriteBytes(dir.Path() + L"\\main\\skin.xml", "<Window name=\"relative\"/>");
+  const std::wstring previous = ui::UiRuntime::GetResourceRoot();
+  ui::UiRuntime::SetResourceRoot(dir.Path());
+  MarkupDocument document;
+  EXPECT_TRUE(document.LoadFromFile(L"main\\skin.xml"));
+  EXPECT_STREQ(document.GetRoot().GetAttributeValue(0), L"relative");
+  // An absolute path is used as given.
+  EXPECT_TRUE(document.LoadFromFile((dir.Path() + L"\\main\\skin.xml").c_str()));
+  ui::UiRuntime::SetResourceRoot(previous);
 }
 
 }  // namespace
