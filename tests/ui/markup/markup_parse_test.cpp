@@ -168,6 +168,13 @@ TEST(MarkupParse, AcceptsNonAsciiNamesAndKeepsTheNameOfAnElementLeftOpen) {
   EXPECT_STREQ(document.GetRoot().GetName(), L"Window");
   EXPECT_STREQ(document.GetRoot().GetFirstChild().GetName(), L"Box");
   EXPECT_EQ(document.GetRoot().GetFirstChild().GetAttributeCount(), 0);
+  // The attribute walk of an element left open stops at its ">", not past the text's end.
+  ASSERT_TRUE(document.LoadFromString(L"<Window x=\"1\" >"));
+  EXPECT_EQ(document.GetRoot().GetAttributeCount(), 1);
+  EXPECT_STREQ(document.GetRoot().GetName(), L"Window");
+  ASSERT_TRUE(document.LoadFromString(L"<Window x=\"&lt;\">"));
+  EXPECT_STREQ(document.GetRoot().GetAttributeValue(0), L"<");
+  EXPECT_STREQ(document.GetRoot().GetAttributeName(1), L"");
 }
 
 std::wstring Nested(int depth, const wchar_t* innermost) {

@@ -44,7 +44,7 @@ inline bool WriteAll(const std::wstring& path, const std::string& bytes) {
 
 inline std::string SkinArchive() { return ReadAll(FixturePath(L"skin.zip")); }
 
-constexpr int kSkinEntryCount = 15;
+constexpr int kSkinEntryCount = 16;
 const char kZhCnIni[] = "; zh_CN\nSTRING_TITLE = Dorevezi\nSTRING_LAST = the end";
 const char kStoredTxt[] = "stored bytes, not deflated\n";
 
