@@ -1,7 +1,8 @@
-#include "ui/resources/runtime_links.h"
-
 // The runtime's resource archive and language file, read through the skin archive reader and
 // the language table.
+
+#include "ui/resources/runtime_links.h"
+
 #include "ui/resources/language_table.h"
 #include "ui/resources/ui_runtime.h"
 #include "ui/resources/zip_archive.h"

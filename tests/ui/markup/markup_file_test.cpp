@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "markup_parse_cases.h"
 #include "test_support/temp_dir.h"
 #include "ui/markup/markup_document.h"
 #include "ui/resources/ui_runtime.h"
@@ -48,6 +49,29 @@ TEST(MarkupFile, SizeLimitsAndEmptyFile) {
     EXPECT_STREQ(document.GetLastErrorLocation(), L"");
     if (c.ok) {
       EXPECT_EQ(wcslen(document.GetRoot().GetAttributeValue(0)), c.bytes.size() - 17);
+    }
+  }
+}
+
+// The string table again, each case written as a UTF-8 file: the same results, messages and
+// locations.
+TEST(MarkupFile, TableOfCasesFromFiles) {
+  test_support::TempDir dir;
+  const std::wstring path = dir.Path() + L"\\case.xml";
+  for (const markup_cases::ParseCase& c : markup_cases::kParseCases) {
+    if (c.markup[0] == 0) continue;  // an empty file is its own error
+    const int length = WideCharToMultiByte(CP_UTF8, 0, c.markup, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size_t(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, c.markup, -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(size_t(length) - 1);
+    WriteBytes(path, utf8);
+    MarkupDocument document;
+    const int at = int(&c - markup_cases::kParseCases);
+    EXPECT_EQ(document.LoadFromFile(path.c_str()), c.ok) << at;
+    EXPECT_STREQ(document.GetLastErrorMessage(), c.ok ? L"" : c.message) << at;
+    EXPECT_STREQ(document.GetLastErrorLocation(), c.ok ? L"" : c.location) << at;
+    if (c.ok) {
+      EXPECT_EQ(document.GetNodeCount(), c.nodes) << at;
     }
   }
 }
