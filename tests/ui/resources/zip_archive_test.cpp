@@ -333,6 +333,9 @@ TEST(ZipArchive, DamagedCopiesNeverReadAsOk) {
          for (size_t at : {r.at + 20, r.at + 24}) PutU32(z, at, U32(z, at) + 5);
          for (size_t at : {r.local + 18, r.local + 22}) PutU32(z, at, U32(z, at) + 5);
        }, "stored.txt", ui::kZipCorrupt},
+      {"local extra data beyond the archive's end",
+       [](std::string& z) { PutU16(z, Record(z, "stored.txt").local + 28, 0xFFFF); }, "stored.txt",
+       ui::kZipReadError},
       {"wrong CRC", [](std::string& z) {
          DirectoryRecord r = Record(z, "resources/themes/default/public/bk_shadow.png");
          PutU32(z, r.at + 16, U32(z, r.at + 16) ^ 1);
