@@ -213,22 +213,25 @@ std::string GetMapVersion(const VersionMap& map) {
   return found == map.end() ? std::string() : found->second.md5;
 }
 
+bool GetListVersion(const std::string& text, std::string& version) {
+  Json::Value root;
+  std::string error;
+  if (!ParseJson(text, root, error)) return false;
+  Json::Value found;
+  if (!FindJsonMember(root, kVersionEntryName, found)) return false;
+  if (found.isString()) {
+    version = found.asString();
+    return true;
+  }
+  // A version entry whose md5 is an array or object names no version.
+  return found.isObject() && JsonValueToText(static_cast<const Json::Value&>(found)["md5"], version);
+}
+
 void ReadMapFileVersion(const std::wstring& path, std::string& version, const std::string& defaultVersion) {
   version = defaultVersion;
   std::string content;
   if (!ReadWholeFile(path, content)) return;
-  Json::Value root;
-  std::string error;
-  if (!ParseJson(content, root, error)) return;
-  Json::Value found;
-  if (!FindJsonMember(root, kVersionEntryName, found)) return;
-  if (found.isString()) {
-    version = found.asString();
-  } else if (found.isObject()) {
-    // A version entry whose md5 is an array or object names no version: the default stays.
-    std::string text;
-    if (JsonValueToText(static_cast<const Json::Value&>(found)["md5"], text)) version = text;
-  }
+  GetListVersion(content, version);
 }
 
 void FormatDisplayVersion(const std::string& internal, std::string& display) {
