@@ -9,6 +9,7 @@
 //                                                       list in order ("no" once it is used up)
 //   fetch <path>, patch <path>                           at rest in the download state: the files
 //                                                       to fetch and the patch list's entries
+//   versions local=<v> remote=<v> download=<v>          the game versions, at rest
 //   rest <name> <flow> errorBoxShowing=<0|1>            when the flow rests; dvcli then ends
 // Line breaks inside texts are printed as "\n".
 
@@ -19,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "base/base_util.h"
 #include "base/thread_registry.h"
 #include "base/weak_callback.h"
 #include "dorevezi/core/core_dialogs.h"
@@ -190,6 +192,14 @@ void EngineTick() {
       engine_host::PrintLine("patch " + entry.first);
     }
   }
+  const VersionTexts versions = core.GetVersionTexts();
+  std::string download;
+  {
+    base::CriticalSectionGuard lock(&core.textsLock);
+    download = core.downloadGameVersion;
+  }
+  engine_host::PrintLine("versions local=" + versions.localGameVersion + " remote=" + versions.remoteGameVersion +
+                         " download=" + download);
   engine_host::PrintLine(std::string("rest ") + (current ? StateName(current->GetStateId()) : "None") + " " +
                          (current ? FlowName(current->flowMode) : "-") +
                          " errorBoxShowing=" + (core.errorBoxShowing ? "1" : "0"));
