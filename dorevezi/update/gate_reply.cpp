@@ -30,7 +30,10 @@ bool ReadDoreveziGateReply(const char* body, size_t size, DoreveziGateReply& rep
     return false;
   }
   Json::Value options;
-  if (!ParseJson(othersText, options, error)) return false;
+  if (!ParseJson(othersText, options, error)) {
+    if (error.empty()) error = "the \"Others\" text is empty";
+    return false;
+  }
   Json::Value value;
   if (FindJsonMember(options, "PatchOption", value) && value.isInt()) {
     reply.hasPatchOption = true;
