@@ -3,7 +3,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <thread>
 #include <fstream>
+#include <vector>
 #include <utility>
 
 #include "dorevezi/core/json_util.h"
@@ -19,6 +26,8 @@ namespace {
 
 constexpr char kPublicIpUrl[] = DV_PUBLIC_IP_URL;
 constexpr size_t kLongestInlineDetail = 128;
+constexpr size_t kHashBufferBytes = 1 << 20;
+constexpr size_t kMaxHashThreads = 4;
 constexpr int32_t kPreDownloadStepDownloading = 5;
 constexpr char kSavedResponseNotice[] = "The information has been saved to file:exception/response.txt";
 
@@ -32,6 +41,79 @@ std::string ToAnsi(const std::wstring& text) {
   out.resize(length);
   WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), &out[0], length, nullptr, nullptr);
   return out;
+}
+
+// Digest and size of one file, read with one buffer for the whole queue: a fresh buffer per file
+// costs more than hashing a small file.
+bool HashFile(const std::string& path, std::vector<char>& buffer, std::string& digest, int& size) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  Md5Context context;
+  int64_t total = 0;
+  bool ok = true;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    context.Update(buffer.data(), got);
+    total += got;
+  }
+  CloseHandle(file);
+  if (!ok) return false;
+  context.Finalize();
+  digest = context.HexDigest();
+  // A list's sizes are 32-bit: 2 GiB or more can never match one.
+  size = total <= INT_MAX ? static_cast<int>(total) : -1;
+  return true;
+}
+
+struct HashedFile {
+  bool ok = false;
+  std::string digest;
+  int size = 0;
+};
+
+// Hashes the files on a few threads at once (each file's open and close cost more under some
+// systems than hashing a small file), and reports on the calling thread how many are left each
+// time the whole percent of the progress changes, ending with 0.
+void HashInParallel(const std::vector<std::string>& paths, std::vector<HashedFile>& hashed,
+                    const std::function<void(size_t left)>& progress) {
+  std::atomic<size_t> next{0};
+  std::atomic<size_t> finished{0};
+  auto hashNext = [&](std::vector<char>& buffer) {
+    const size_t i = next++;
+    if (i >= paths.size()) return false;
+    HashedFile& out = hashed[i];
+    out.ok = HashFile(paths[i], buffer, out.digest, out.size);
+    ++finished;
+    return true;
+  };
+  const unsigned cores = std::thread::hardware_concurrency();
+  const size_t count = std::min<size_t>({kMaxHashThreads, cores > 1 ? cores - 1 : 1, paths.size()});
+  std::vector<std::thread> threads;
+  for (size_t i = 1; i < count; ++i) {
+    threads.emplace_back([&hashNext] {
+      std::vector<char> buffer(kHashBufferBytes);
+      while (hashNext(buffer)) {
+      }
+    });
+  }
+  // The calling thread hashes too, and reports between its files.
+  std::vector<char> buffer(kHashBufferBytes);
+  size_t lastPercent = SIZE_MAX;
+  while (hashNext(buffer)) {
+    const size_t percent = finished * 90 / paths.size();
+    if (percent != lastPercent) {
+      lastPercent = percent;
+      progress(paths.size() - finished);
+    }
+  }
+  for (std::thread& thread : threads) thread.join();
+  progress(0);
 }
 
 bool CanOpenForReading(const std::wstring& path) {
@@ -147,17 +229,19 @@ void PrepareState::PrepareGame() {
 void PrepareState::OnTick() {
   DoreveziCore& core = DoreveziCore::GetInstance();
   VersionMap& local = core.versionMaps[localSlotKey];
-  while (!hashQueue.empty()) {
-    const std::string path = hashQueue.front();
-    hashQueue.pop_front();
-    std::ifstream in(path, std::ios::in | std::ios::binary);
-    if (in.is_open()) {
-      std::string digest;
-      int size = 0;
-      if (ComputeMd5(in, digest, size)) local[HashKeyOfPath(hashRoot, path)] = VersionMapEntry{digest, size};
+  if (!hashQueue.empty()) {
+    const std::vector<std::string> paths(hashQueue.begin(), hashQueue.end());
+    std::vector<HashedFile> hashed(paths.size());
+    HashInParallel(paths, hashed, [&core, this](size_t left) {
+      hashQueue.resize(left);
+      const float done = 1.0f - static_cast<float>(left) / static_cast<float>(hashTotal);
+      core.NotifyMainWindow(kMsgCheckProgress, 0, static_cast<LPARAM>(done * 90.0f));
+    });
+    // A file that could not be opened or read is left out: the check then fetches it.
+    for (size_t i = 0; i < paths.size(); ++i) {
+      if (hashed[i].ok) local[HashKeyOfPath(hashRoot, paths[i])] = VersionMapEntry{hashed[i].digest, hashed[i].size};
     }
-    const float done = 1.0f - static_cast<float>(hashQueue.size()) / static_cast<float>(hashTotal);
-    core.NotifyMainWindow(kMsgCheckProgress, 0, static_cast<LPARAM>(done * 90.0f));
+    hashQueue.clear();
   }
   if (result == 0) return;
   State* next;

@@ -2,7 +2,8 @@
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
 // then (install, update) the game flow; install first checks the disk space as the main window
 // does. Prints, one line each:
-//   state <name> <launcher|game>                        at every change of the current state
+//   state <name> <launcher|game> t=<ms>                 at every change of the current state, with
+//                                                       the milliseconds since the engine started
 //   error\t<code>\t<text>\t<detail>                     the error an exception state carries
 //   check <percent>, refresh                            the engine's messages to the main window
 //   box\t<title>\t<content>\t<detail>\t<no>\t<yes>\t<answer>   a box, answered from the --answer
@@ -52,6 +53,7 @@ struct FlowJob {
 };
 
 FlowJob g_flow;
+LARGE_INTEGER g_startCounter;
 // Owns the recurring engine tick.
 base::WeakCallbackFlag g_tickOwner;
 
@@ -129,7 +131,12 @@ void OnStateChanged(const State* next) {
     engine_host::PrintLine("state None");
     return;
   }
-  engine_host::PrintLine(std::string("state ") + StateName(next->GetStateId()) + " " + FlowName(next->flowMode));
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  const long long ms = (now.QuadPart - g_startCounter.QuadPart) * 1000 / frequency.QuadPart;
+  engine_host::PrintLine(std::string("state ") + StateName(next->GetStateId()) + " " + FlowName(next->flowMode) +
+                         " t=" + std::to_string(ms));
   if (next->GetStateId() == kStateException) {
     engine_host::PrintLine("error\t" + std::to_string(next->errorCode) + "\t" + Printable(Widen(next->errorText)) +
                            "\t" + Printable(Widen(next->errorDetail)));
@@ -207,6 +214,7 @@ void EngineTick() {
 }
 
 void Start() {
+  QueryPerformanceCounter(&g_startCounter);
   DoreveziCore& core = DoreveziCore::GetInstance();
   if (!g_flow.gameFolder.empty()) core.SetGamePath(g_flow.gameFolder);
   for (const char* key : kVersionMapKeys) core.ResetVersionMap(key);
