@@ -161,6 +161,30 @@ def test_launcher_flow(c, w):
                 and not flow.boxes and not flow.errors and flow.rest.startswith("rest EnterGame game"), flow.lines)
     w.standin.control("DELETE", "/faults")
 
+    # A remote launcher list without the skin archive, otherwise equal: the archive is deleted, the
+    # new list committed, and the flow goes on to the ready state (the options of "Others" applied).
+    installed_list = read_json(os.path.join(w.release, "installed", "launcher-1.0.0", "dorevezi_version_map.txt"))
+    installed_list["version"] = "1.0.1"
+    del installed_list["list"]["resources.zip"]
+    skinless = os.path.join(w.folder, "skinless")
+    os.makedirs(skinless, exist_ok=True)
+    with open(os.path.join(skinless, "dorevezi_version_map.txt"), "w") as f:
+        json.dump(installed_list, f)
+    gate = gate_game()
+    gate["urls"]["Others"].update({"DlcAddr": "{main}/skinless/", "TransToGame": {"token": "té"}})
+    w.scenario(gate, {"/skinless/": skinless})
+    launcher = w.launcher()
+    flow = w.run(launcher, "launcher")
+    committed = read_json(os.path.join(launcher.folder, "dorevezi_version_map.txt"))
+    c.check("launcher flow, skin archive dropped: deleted, list committed, then ready",
+            not os.path.exists(os.path.join(launcher.folder, "resources.zip")) and committed["version"] == "1.0.1"
+            and not os.path.exists(os.path.join(launcher.folder, "tmp_dorevezi_version_map.txt"))
+            and flow.names() == ["Prepare", "RequestRemote", "CheckVersion", "EnterGame"], flow.lines)
+    trans = os.path.join(launcher.folder, "save", "TransToGame")
+    c.check("launcher flow: TransToGame written as tab-indented JSON",
+            os.path.exists(trans) and open(trans, encoding="utf-8").read() == '{\n\t"token" : "t\\u00e9"\n}',
+            open(trans, encoding="utf-8").read() if os.path.exists(trans) else "missing")
+
 
 def test_game_gate_table(c, w):
     cdn_list = os.path.join(w.release, "cdn", "game-" + TO, "version_map.txt")
