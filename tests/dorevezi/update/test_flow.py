@@ -331,14 +331,14 @@ def test_apply_list(c, w):
 
 
 @contextlib.contextmanager
-def small_drive(folder):
-    """A 64 MiB tmpfs mapped to a free Wine drive letter: (letter, mount point); None when not possible."""
+def small_drive(folder, size="64m"):
+    """A tmpfs mapped to a free Wine drive letter: (letter, mount point); None when not possible."""
     prefix = os.environ.get("WINEPREFIX", "")
     devices = os.path.join(prefix, "dosdevices")
-    mount_point = os.path.join(folder, "small-drive")
+    mount_point = os.path.join(folder, "drive-" + size)
     os.makedirs(mount_point, exist_ok=True)
     letter = next((l for l in "mnopqrstuvwxy" if not os.path.lexists(os.path.join(devices, l + ":"))), None)
-    if not prefix or letter is None or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs",
+    if not prefix or letter is None or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs",
                                                        mount_point], stderr=subprocess.DEVNULL).returncode != 0:
         yield None
         return
@@ -350,6 +350,18 @@ def small_drive(folder):
         if os.path.lexists(link):
             os.remove(link)
         subprocess.run(["umount", mount_point])
+
+
+def test_disk_space_boundary(c, w):
+    """Exactly 4 GiB available is enough; one page less is short (an install into a new folder there)."""
+    w.scenario(gate_game())
+    for size, short in ((str(4 << 30), False), (str((4 << 30) - 4096), True)):
+        with small_drive(w.folder, size) as drive:
+            if drive is None:
+                c.check("disk space boundary: a tmpfs could be mounted (needs mount rights)", False)
+                return
+            flow = w.run(w.launcher(), "install", "--game", drive[0].upper() + ":\\new")
+            c.equal(f"disk space boundary, {size} bytes available: the install is refused", "install refused" in flow.lines, short)
 
 
 def free_letter():
@@ -433,6 +445,7 @@ def main():
         test_hashing_and_patches(c, w)
         test_apply_list(c, w)
         test_disk_space(c, w)
+        test_disk_space_boundary(c, w)
         test_retry(c, w)
     return c.finish()
 

@@ -154,6 +154,24 @@ TEST(RequestPaths, PatchUrlOfEachFlow) {
   EXPECT_EQ(Probe(kFlowGame).GetPatchUrl("patch_list.txt"), "patchs/1_2_3/patch_list.txt");
 }
 
+TEST(Versions, GameUpdateAvailableOnlyWhenBothKnownAndDifferent) {
+  CoreValues keep;
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  const std::string remote = core.remoteGameVersion;
+  const struct {
+    const char* local;
+    const char* remote;
+    bool available;
+  } cases[] = {{"10077_1_0", "10077_0_1", true}, {"10077_1_0", "10077_1_0", false}, {"", "10077_0_1", false},
+               {"10077_1_0", "", false}};
+  for (const auto& c : cases) {
+    core.localGameVersion = c.local;
+    core.SetRemoteGameVersion(c.remote);
+    EXPECT_EQ(core.IsGameUpdateAvailable(), c.available) << c.local << " " << c.remote;
+  }
+  core.SetRemoteGameVersion(remote);
+}
+
 TEST(ErrorBox, Detail) {
   Probe state(kFlowGame);
   state.errorCode = -2;
