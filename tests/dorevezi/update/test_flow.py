@@ -361,7 +361,8 @@ def test_disk_space_boundary(c, w):
                 c.check("disk space boundary: a tmpfs could be mounted (needs mount rights)", False)
                 return
             flow = w.run(w.launcher(), "install", "--game", drive[0].upper() + ":\\new")
-            c.equal(f"disk space boundary, {size} bytes available: the install is refused", "install refused" in flow.lines, short)
+            c.equal(f"disk space boundary, {size} bytes available: the install is refused",
+                    "install refused" in flow.lines, short)
 
 
 def free_letter():
