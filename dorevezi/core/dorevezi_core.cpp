@@ -22,6 +22,7 @@ constexpr UINT kGameWindowSendTimeoutMs = 2000;
 constexpr wchar_t kGameExecutableName[] = L"TOLV.exe";
 
 PrepareStateFactory g_prepareStateFactory = nullptr;
+StateChangeHook g_stateChangeHook = nullptr;
 PreDownloadStateFactory g_preDownloadStateFactory = nullptr;
 
 // The launcher's fonts are installed by the font module once it exists.
@@ -80,6 +81,10 @@ void SendToGameWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void SetStateFactories(PrepareStateFactory prepare, PreDownloadStateFactory preDownload) {
   g_prepareStateFactory = prepare;
   g_preDownloadStateFactory = preDownload;
+}
+
+void SetStateChangeHook(StateChangeHook hook) {
+  g_stateChangeHook = hook;
 }
 
 State* CreatePrepareState(FlowMode flow) {
@@ -257,6 +262,7 @@ void DoreveziCore::ChangeState(State* offered) {
   if (old) old->OnExit(offered);
   currentState = offered;
   PublishCurrentState();
+  if (g_stateChangeHook) g_stateChangeHook(offered);
   if (offered) offered->OnEnter(old);
   delete old;
 }
@@ -379,4 +385,29 @@ std::wstring DoreveziCore::GetGamePath() {
 void DoreveziCore::SetGamePath(const std::wstring& path) {
   base::CriticalSectionGuard lock(&textsLock);
   envConfig.gamePath = path;
+}
+
+bool DoreveziCore::IsGameUpdateAvailable() {
+  base::CriticalSectionGuard lock(&textsLock);
+  return !remoteGameVersion.empty() && !localGameVersion.empty() && remoteGameVersion != localGameVersion;
+}
+
+bool DoreveziCore::LoadLocalGameVersionMap() {
+  std::string error;
+  return LoadVersionMapFile(NormalizePath(GetGamePath(), true) + L"version_map.txt",
+                            versionMaps[kLocalGameVersion], error);
+}
+
+void DoreveziCore::SetRemoteGameVersion(const std::string& version) {
+  base::CriticalSectionGuard lock(&textsLock);
+  remoteGameVersion = version;
+}
+
+void DoreveziCore::SetDownloadGameVersion(const std::string& version) {
+  base::CriticalSectionGuard lock(&textsLock);
+  downloadGameVersion = version;
+}
+
+void DoreveziCore::ReloadResources(std::function<void()> done) {
+  if (done) base::ThreadRegistry::PostTask(base::kThreadIdMisc, std::move(done));
 }

@@ -18,3 +18,6 @@ int RunRequestCommand(const CommandArgs& args);
 int RunPostCommand(const CommandArgs& args);
 int RunAttributionCommand(const CommandArgs& args);
 int RunDownloadCommand(const CommandArgs& args);
+
+// flow launcher|install|update [--game <folder>] [--answer yes|no]... (cmd_flow.cpp)
+int RunFlowCommand(const CommandArgs& args);

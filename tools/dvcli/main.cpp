@@ -26,6 +26,7 @@ const Command kCommands[] = {
     {L"attribution", RunAttributionCommand, "attribution <name=value>..."},
     {L"download", RunDownloadCommand,
      "download --cdn <base>... --list <version list> --out <folder> [--limit KB/s] [--web-extra] [--control]"},
+    {L"flow", RunFlowCommand, "flow launcher|install|update [--game <folder>] [--answer yes|no]..."},
 };
 
 int PrintUsage() {

@@ -24,7 +24,7 @@ PACKAGES=(
   wine wine64 xvfb xauth x11-utils xdotool
   cmake ninja-build make python3 zip unzip imagemagick dpkg-dev openssl
   autoconf automake libtool pkg-config perl
-  nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev
+  nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev libjsoncpp-dev
 )
 # Real CJK and Latin faces for the launcher's text under Wine (see install_wine_fonts).
 PACKAGES+=(fonts-noto-cjk fonts-dejavu-core)
