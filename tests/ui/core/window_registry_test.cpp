@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ui/core/control_test_support.h"
+#include "ui/resources/ui_runtime.h"
 
 using namespace ui;
 using ui_test::R;
@@ -278,6 +279,64 @@ TEST(WindowRegistryTest, InitialSizeAndCloseEvent) {
   });
   EXPECT_TRUE(window.FireWindowCloseEvent());
   EXPECT_EQ(log, (std::vector<int>{1, 3}));
+}
+
+int g_becameTop[3];
+HWND g_handles[3];
+
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kMsgBecameTopWindow) {
+    for (int i = 0; i < 3; ++i) {
+      if (g_handles[i] == hwnd) ++g_becameTop[i];
+    }
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(WindowRegistryTest, DestroyingTheLastWindowTellsTheNewLastOne) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"DvWindowRegistryTest";
+  RegisterClassW(&wc);
+  TestWindow* windows[3];
+  for (int i = 0; i < 3; ++i) {
+    g_becameTop[i] = 0;
+    g_handles[i] = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr, wc.hInstance,
+                                   nullptr);
+    ASSERT_NE(g_handles[i], nullptr);
+    windows[i] = new TestWindow();
+    windows[i]->SetHwnd(g_handles[i]);
+    UiRuntime::AddWindow(windows[i]);
+  }
+
+  // Not the last one: nobody is told.
+  delete windows[1];
+  EXPECT_EQ(g_becameTop[0] + g_becameTop[2], 0);
+  // The last one: the window now last hears it.
+  delete windows[2];
+  EXPECT_EQ(g_becameTop[0], 1);
+  // The only one: nobody is left to tell.
+  delete windows[0];
+  EXPECT_EQ(g_becameTop[0], 1);
+  EXPECT_TRUE(UiRuntime::GetWindows().empty());
+
+  // The initial size resizes a native window only while it has no root.
+  TestWindow sized;
+  sized.SetHwnd(g_handles[0]);
+  sized.GetShadow().attached = false;
+  sized.SetInitialSize(120, 80, false, false);
+  RECT rect;
+  GetWindowRect(g_handles[0], &rect);
+  EXPECT_EQ(rect.right - rect.left, 120);
+  sized.AttachRoot(new Control());
+  sized.SetInitialSize(200, 90, false, false);
+  GetWindowRect(g_handles[0], &rect);
+  EXPECT_EQ(rect.right - rect.left, 120);
+  EXPECT_EQ(sized.GetInitialSize().cx, 200);
+  sized.SetHwnd(nullptr);
+  for (HWND hwnd : g_handles) DestroyWindow(hwnd);
 }
 
 }  // namespace
