@@ -243,10 +243,26 @@ TEST(WindowRegistryTest, ReplacedRootLivesUntilTheDeferredDeletion) {
   EXPECT_EQ(window.FindControlByName(L"new"), newRoot);
   window.DeleteDeferredControls();
   oldRootAlive = !flag.expired();
+  EXPECT_EQ(window.FindControlByName(L"old"), nullptr);
   EXPECT_FALSE(oldRootAlive);
   EXPECT_EQ(window.GetRoot(), newRoot);
   EXPECT_FALSE(window.AttachRoot(nullptr));
   window.DeleteDeferredControls();
+}
+
+TEST(WindowRegistryTest, ARebuiltTreeKeepsItsNamesWhenTheOldOneIsDeleted) {
+  TestWindow window;
+  Box* oldRoot = new Box();
+  oldRoot->AddChild(Named(L"btn_close"));
+  oldRoot->AddChild(Named(L"only_old"));
+  window.AttachRoot(oldRoot);
+  Box* newRoot = new Box();
+  Control* fresh = Named(L"btn_close");
+  newRoot->AddChild(fresh);
+  window.AttachRoot(newRoot);
+  window.DeleteDeferredControls();
+  EXPECT_EQ(window.FindControlByName(L"btn_close"), fresh);
+  EXPECT_EQ(window.FindControlByName(L"only_old"), nullptr);
 }
 
 TEST(WindowRegistryTest, InitialSizeAndCloseEvent) {
