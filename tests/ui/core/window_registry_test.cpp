@@ -130,6 +130,25 @@ TEST(WindowRegistryTest, FocusEventsInOrder) {
   EXPECT_EQ(window.GetFocusedControl(), nullptr);
 }
 
+TEST(WindowRegistryTest, FocusMovesRawKillKillRawSetSet) {
+  TestWindow window;
+  Box* root = new Box();
+  auto* a = new ui_test::ProbeControl();
+  auto* b = new ui_test::ProbeControl();
+  root->AddChild(a);
+  root->AddChild(b);
+  window.AttachRoot(root);
+  std::vector<std::pair<Control*, EventType>> log;
+  a->sharedLog = &log;
+  b->sharedLog = &log;
+  window.SetFocusedControl(a);
+  log.clear();
+  window.SetFocusedControl(b);
+  const std::vector<std::pair<Control*, EventType>> expected = {
+      {a, kEventRawKillFocus}, {a, kEventKillFocus}, {b, kEventRawSetFocus}, {b, kEventSetFocus}};
+  EXPECT_EQ(log, expected);
+}
+
 TEST(WindowRegistryTest, OptionGroupsClassesAndSubfolder) {
   TestWindow window;
   Control a, b;
