@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "ui/core/ui_messages.h"
+
 // To the main window.
 constexpr UINT kMsgTrayIcon = 2025;
 constexpr UINT kMsgShowMainWindow = 2026;
@@ -25,8 +27,7 @@ constexpr UINT kMsgRebuildContent = 2226;
 constexpr UINT kMsgGameVersionChanged = 2325;
 constexpr UINT kMsgPreDownloadStatus = 2326;
 constexpr UINT kMsgUiTick = 2425;
-// Sent by the UI framework to a window that became the top one of its list.
-constexpr UINT kMsgBecameTopWindow = 3025;
+// kMsgBecameTopWindow (3025) comes from the UI framework (ui/core/ui_messages.h).
 
 // Game-client link.
 constexpr UINT kMsgGameRegisterWindow = 2525;         // game -> launcher; lParam: a game window

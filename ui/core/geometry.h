@@ -19,6 +19,8 @@ enum ControlState : int32_t {
 // Lengths of a control that mean "fill the parent" and "fit the content".
 constexpr int32_t kSizeStretch = -1;
 constexpr int32_t kSizeAuto = -2;
+// The maximum width and height of a control that declares none.
+constexpr int32_t kSizeMaxDefault = 9999999;
 
 struct Point {
   int32_t x = 0;

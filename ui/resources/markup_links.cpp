@@ -1,17 +1,24 @@
 #include "ui/resources/runtime_links.h"
 
-// The markup builder and the window and control classes are not part of the framework yet:
-// the global markup builds nothing and a listed window has neither handle nor root.
+#include "ui/core/control.h"
+#include "ui/core/window.h"
+
+// The markup builder is not part of the framework yet: the global markup builds nothing.
+// Windows and controls answer for themselves.
 namespace ui {
 
 void BuildGlobalMarkup(const std::wstring& /*path*/) {}
 
-HWND WindowHandleOf(Window* /*window*/) { return nullptr; }
+HWND WindowHandleOf(Window* window) { return window ? window->GetHwnd() : nullptr; }
 
-Control* WindowRootOf(Window* /*window*/) { return nullptr; }
+Control* WindowRootOf(Window* window) { return window ? window->GetRoot() : nullptr; }
 
-void DropControlImageCaches(Control* /*root*/) {}
+void DropControlImageCaches(Control* root) {
+  if (root) root->DropImageCaches();
+}
 
-void InvalidateControl(Control* /*root*/) {}
+void InvalidateControl(Control* root) {
+  if (root) root->Invalidate();
+}
 
 }  // namespace ui
