@@ -4,10 +4,11 @@
 enable_testing()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/testenv/wine-exec.sh)
 
-# dv_add_gtest(NAME <target> SOURCES <files...> LIBS <libs...> [TIMEOUT <seconds>] [GUI])
-# GUI marks a console test that creates windows: it is linked as a console program all the same.
+# dv_add_gtest(NAME <target> SOURCES <files...> LIBS <libs...> [TIMEOUT <seconds>] [SCREEN])
+# SCREEN marks a test that shows windows and reads them back from the screen: such tests share
+# one X display, so they take the "screen" lock and never run beside each other.
 function(dv_add_gtest)
-  cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SCREEN" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} deps::gmock deps::gtest_main)
   target_include_directories(${ARG_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
@@ -17,4 +18,7 @@ function(dv_add_gtest)
   endif()
   set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                        ENVIRONMENT "DV_SOURCE_DIR=${CMAKE_SOURCE_DIR};DV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  if(ARG_SCREEN)
+    set_tests_properties(${ARG_NAME} PROPERTIES RESOURCE_LOCK screen)
+  endif()
 endfunction()
