@@ -1,0 +1,97 @@
+#pragma once
+
+// The plain-C boundary between the program (through the C++ classes of this folder) and the
+// browser runtime "libcef.dll". Only C types cross it: no C++ library type, no exception.
+// Strings are null-terminated UTF-16; strings coming back are written into caller buffers.
+
+#include <stddef.h>
+#include <wchar.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The interface version both sides must agree on; the runtime reports its own.
+#define CEF_RUNTIME_API_HASH "64b27477b82b44b51ce817522f744fca6768cbbb"
+
+// Threads of the runtime's browser process that tasks can be posted to.
+enum cef_runtime_thread_id { CEF_RUNTIME_TID_UI = 0, CEF_RUNTIME_TID_IO = 1, CEF_RUNTIME_TID_FILE = 2 };
+
+typedef struct cef_runtime_main_args {
+  void* instance;  // HINSTANCE of the executable
+} cef_runtime_main_args;
+
+typedef struct cef_runtime_settings {
+  size_t size;  // sizeof(cef_runtime_settings), so that fields can be added at the end
+  int single_process;
+  int no_sandbox;
+  const wchar_t* browser_subprocess_path;
+  int multi_threaded_message_loop;
+  int windowless_rendering_enabled;
+  int command_line_args_disabled;
+  const wchar_t* cache_path;
+  int persist_session_cookies;
+  const wchar_t* user_agent;
+  const wchar_t* locale;
+  const wchar_t* log_file;
+  int log_severity;
+  int remote_debugging_port;
+  int ignore_certificate_errors;
+  unsigned int background_color;
+} cef_runtime_settings;
+
+// A command line owned by the runtime, valid during the call that hands it out.
+typedef struct cef_runtime_command_line {
+  void* self;
+  void (*append_switch)(void* self, const wchar_t* name);
+  void (*append_switch_with_value)(void* self, const wchar_t* name, const wchar_t* value);
+  int (*has_switch)(void* self, const wchar_t* name);
+  // Length of the value (without terminator); copies as much as fits, always terminated.
+  size_t (*get_switch_value)(void* self, const wchar_t* name, wchar_t* buffer, size_t buffer_chars);
+  size_t (*get_command_line_string)(void* self, wchar_t* buffer, size_t buffer_chars);
+} cef_runtime_command_line;
+
+typedef struct cef_runtime_scheme_registrar {
+  void* self;
+  int (*add_custom_scheme)(void* self, const wchar_t* scheme, int is_standard, int is_local,
+                           int is_display_isolated);
+} cef_runtime_scheme_registrar;
+
+// The program's application object. The runtime takes one reference for as long as it keeps
+// the pointer and gives it back through `release`.
+typedef struct cef_runtime_app {
+  void* self;
+  void (*add_ref)(void* self);
+  void (*release)(void* self);
+  void (*on_before_command_line_processing)(void* self, const wchar_t* process_type,
+                                            cef_runtime_command_line* command_line);
+  void (*on_register_custom_schemes)(void* self, cef_runtime_scheme_registrar* registrar);
+  // Browser process, on the runtime's UI thread, once the runtime has started.
+  void (*on_context_initialized)(void* self);
+} cef_runtime_app;
+
+// A task handed to the runtime: run once by `execute`, then `release`d (also when it never ran).
+typedef struct cef_runtime_task {
+  void* self;
+  void (*execute)(void* self);
+  void (*release)(void* self);
+} cef_runtime_task;
+
+// The exports of libcef.dll.
+typedef const char* (*cef_runtime_api_hash_fn)(int entry);
+typedef int (*cef_runtime_execute_process_fn)(const cef_runtime_main_args* args, cef_runtime_app* app,
+                                               void* sandbox_info);
+typedef int (*cef_runtime_initialize_fn)(const cef_runtime_main_args* args,
+                                          const cef_runtime_settings* settings, cef_runtime_app* app,
+                                          void* sandbox_info);
+typedef void (*cef_runtime_shutdown_fn)(void);
+typedef void (*cef_runtime_do_message_loop_work_fn)(void);
+typedef void (*cef_runtime_enable_highdpi_support_fn)(void);
+typedef int (*cef_runtime_post_delayed_task_fn)(int thread_id, const cef_runtime_task* task, long long delay_ms);
+typedef int (*cef_runtime_currently_on_fn)(int thread_id);
+// The global cookie manager's supported schemes; a completion callback is not offered.
+typedef int (*cef_runtime_cookie_set_supported_schemes_fn)(const wchar_t* const* schemes, int count);
+
+#ifdef __cplusplus
+}
+#endif

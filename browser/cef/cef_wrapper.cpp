@@ -1,0 +1,286 @@
+// The program's side of the runtime boundary: binds "libcef.dll" at the first runtime call and
+// turns the C++ interface into the plain-C one of cef_runtime_abi.h and back.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "base/base_util.h"
+#include "browser/cef/cef_app.h"
+#include "browser/cef/cef_cookie.h"
+#include "browser/cef/cef_runtime_abi.h"
+#include "browser/cef/cef_task.h"
+
+namespace {
+
+struct RuntimeExports {
+  HMODULE module = nullptr;
+  cef_runtime_execute_process_fn execute_process = nullptr;
+  cef_runtime_initialize_fn initialize = nullptr;
+  cef_runtime_shutdown_fn shutdown = nullptr;
+  cef_runtime_do_message_loop_work_fn do_message_loop_work = nullptr;
+  cef_runtime_enable_highdpi_support_fn enable_highdpi_support = nullptr;
+  cef_runtime_post_delayed_task_fn post_delayed_task = nullptr;
+  cef_runtime_currently_on_fn currently_on = nullptr;
+  cef_runtime_cookie_set_supported_schemes_fn cookie_set_supported_schemes = nullptr;
+};
+
+bool FileExists(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+template <class F>
+bool Bind(HMODULE module, const char* name, F* slot) {
+  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return *slot != nullptr;
+}
+
+std::atomic<bool> g_load_attempted{false};
+
+// Null when the runtime is missing, cannot be loaded, lacks an export or speaks another
+// interface version; such a library is unloaded again.
+const RuntimeExports* LoadRuntime() {
+  static RuntimeExports* exports = []() -> RuntimeExports* {
+    g_load_attempted = true;
+    // The program finds it in "cef" beside itself; the sub-process executable lives in "cef".
+    const std::wstring folder = base::OwnModuleDirectory();
+    std::wstring path = folder + L"cef\\libcef.dll";
+    if (!FileExists(path)) path = folder + L"libcef.dll";
+    if (!FileExists(path)) return nullptr;
+    // No system error box for a broken file.
+    UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(oldMode);
+    if (!module) return nullptr;
+    cef_runtime_api_hash_fn api_hash = nullptr;
+    auto* e = new RuntimeExports();
+    e->module = module;
+    bool complete = Bind(module, "cef_api_hash", &api_hash) &&
+                    Bind(module, "cef_execute_process", &e->execute_process) &&
+                    Bind(module, "cef_initialize", &e->initialize) && Bind(module, "cef_shutdown", &e->shutdown) &&
+                    Bind(module, "cef_do_message_loop_work", &e->do_message_loop_work) &&
+                    Bind(module, "cef_enable_highdpi_support", &e->enable_highdpi_support) &&
+                    Bind(module, "cef_post_delayed_task", &e->post_delayed_task) &&
+                    Bind(module, "cef_currently_on", &e->currently_on) &&
+                    Bind(module, "cef_cookie_manager_set_supported_schemes", &e->cookie_set_supported_schemes);
+    const char* hash = complete ? api_hash(0) : nullptr;
+    if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
+      FreeLibrary(module);
+      delete e;
+      return nullptr;
+    }
+    return e;
+  }();
+  return exports;
+}
+
+// The runtime when an earlier call has bound it; never loads it.
+const RuntimeExports* LoadRuntimeIfBound() { return g_load_attempted ? LoadRuntime() : nullptr; }
+
+// Exceptions stop at the boundary: the runtime is plain C.
+template <class F>
+void Guarded(F&& body) {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
+std::wstring ReadBuffer(size_t (*read)(void*, wchar_t*, size_t), void* self) {
+  wchar_t probe[1];
+  size_t length = read(self, probe, 1);
+  std::wstring text(length + 1, L'\0');
+  read(self, &text[0], text.size());
+  text.resize(length);
+  return text;
+}
+
+class CommandLineProxy : public CefCommandLine {
+ public:
+  explicit CommandLineProxy(cef_runtime_command_line* line) : line_(line) {}
+  bool HasSwitch(const CefString& name) override { return line_->has_switch(line_->self, name.c_str()) != 0; }
+  CefString GetSwitchValue(const CefString& name) override {
+    wchar_t probe[1];
+    size_t length = line_->get_switch_value(line_->self, name.c_str(), probe, 1);
+    std::wstring text(length + 1, L'\0');
+    line_->get_switch_value(line_->self, name.c_str(), &text[0], text.size());
+    text.resize(length);
+    return text;
+  }
+  void AppendSwitch(const CefString& name) override { line_->append_switch(line_->self, name.c_str()); }
+  void AppendSwitchWithValue(const CefString& name, const CefString& value) override {
+    line_->append_switch_with_value(line_->self, name.c_str(), value.c_str());
+  }
+  CefString GetCommandLineString() override { return ReadBuffer(line_->get_command_line_string, line_->self); }
+
+ private:
+  cef_runtime_command_line* line_;
+  IMPLEMENT_REFCOUNTING(CommandLineProxy);
+};
+
+class SchemeRegistrarProxy : public CefSchemeRegistrar {
+ public:
+  explicit SchemeRegistrarProxy(cef_runtime_scheme_registrar* registrar) : registrar_(registrar) {}
+  bool AddCustomScheme(const CefString& scheme, bool is_standard, bool is_local, bool is_display_isolated) override {
+    return registrar_->add_custom_scheme(registrar_->self, scheme.c_str(), is_standard, is_local,
+                                         is_display_isolated) != 0;
+  }
+
+ private:
+  cef_runtime_scheme_registrar* registrar_;
+  IMPLEMENT_REFCOUNTING(SchemeRegistrarProxy);
+};
+
+// The C face of a CefApp; lives as long as the runtime holds references to it.
+class AppAdapter {
+ public:
+  explicit AppAdapter(CefRefPtr<CefApp> app) : app_(std::move(app)) {
+    c_.self = this;
+    c_.add_ref = [](void* self) { static_cast<AppAdapter*>(self)->count_++; };
+    c_.release = [](void* self) {
+      auto* adapter = static_cast<AppAdapter*>(self);
+      if (--adapter->count_ == 0) delete adapter;
+    };
+    c_.on_before_command_line_processing = [](void* self, const wchar_t* type, cef_runtime_command_line* line) {
+      Guarded([&] {
+        CefRefPtr<CefCommandLine> proxy = new CommandLineProxy(line);
+        static_cast<AppAdapter*>(self)->app_->OnBeforeCommandLineProcessing(CefString(type), proxy);
+      });
+    };
+    c_.on_register_custom_schemes = [](void* self, cef_runtime_scheme_registrar* registrar) {
+      Guarded([&] {
+        CefRefPtr<CefSchemeRegistrar> proxy = new SchemeRegistrarProxy(registrar);
+        static_cast<AppAdapter*>(self)->app_->OnRegisterCustomSchemes(proxy);
+      });
+    };
+    c_.on_context_initialized = [](void* self) {
+      Guarded([&] {
+        CefRefPtr<CefBrowserProcessHandler> handler = static_cast<AppAdapter*>(self)->app_->GetBrowserProcessHandler();
+        if (handler) handler->OnContextInitialized();
+      });
+    };
+  }
+
+  // The caller's own reference, given back with Drop once its call has returned.
+  cef_runtime_app* Take() {
+    count_++;
+    return &c_;
+  }
+  void Drop() { c_.release(this); }
+
+ private:
+  CefRefPtr<CefApp> app_;
+  std::atomic<int> count_{0};
+  cef_runtime_app c_{};
+};
+
+cef_runtime_task MakeTask(CefRefPtr<CefTask> task) {
+  cef_runtime_task c{};
+  c.self = new CefRefPtr<CefTask>(std::move(task));
+  c.execute = [](void* self) { Guarded([&] { (*static_cast<CefRefPtr<CefTask>*>(self))->Execute(); }); };
+  c.release = [](void* self) { delete static_cast<CefRefPtr<CefTask>*>(self); };
+  return c;
+}
+
+class GlobalCookieManager : public CefCookieManager {
+ public:
+  explicit GlobalCookieManager(const RuntimeExports* runtime) : runtime_(runtime) {}
+  void SetSupportedSchemes(const std::vector<CefString>& schemes, CefRefPtr<CefCompletionCallback> callback) override {
+    std::vector<const wchar_t*> names;
+    for (const CefString& scheme : schemes) names.push_back(scheme.c_str());
+    runtime_->cookie_set_supported_schemes(names.data(), static_cast<int>(names.size()));
+    if (callback) callback->OnComplete();
+  }
+
+ private:
+  const RuntimeExports* runtime_;
+  IMPLEMENT_REFCOUNTING(GlobalCookieManager);
+};
+
+cef_runtime_main_args ToC(const CefMainArgs& args) {
+  cef_runtime_main_args c{};
+  c.instance = args.instance;
+  return c;
+}
+
+}  // namespace
+
+int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void* windows_sandbox_info) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime) return -1;
+  cef_runtime_main_args c_args = ToC(args);
+  if (!application) return runtime->execute_process(&c_args, nullptr, windows_sandbox_info);
+  AppAdapter* adapter = new AppAdapter(application);
+  int result = runtime->execute_process(&c_args, adapter->Take(), windows_sandbox_info);
+  adapter->Drop();
+  return result;
+}
+
+bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefPtr<CefApp> application,
+                   void* windows_sandbox_info) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime) return false;
+  cef_runtime_main_args c_args = ToC(args);
+  cef_runtime_settings c{};
+  c.size = sizeof(c);
+  c.single_process = settings.single_process;
+  c.no_sandbox = settings.no_sandbox;
+  c.browser_subprocess_path = settings.browser_subprocess_path.c_str();
+  c.multi_threaded_message_loop = settings.multi_threaded_message_loop;
+  c.windowless_rendering_enabled = settings.windowless_rendering_enabled;
+  c.command_line_args_disabled = settings.command_line_args_disabled;
+  c.cache_path = settings.cache_path.c_str();
+  c.persist_session_cookies = settings.persist_session_cookies;
+  c.user_agent = settings.user_agent.c_str();
+  c.locale = settings.locale.c_str();
+  c.log_file = settings.log_file.c_str();
+  c.log_severity = settings.log_severity;
+  c.remote_debugging_port = settings.remote_debugging_port;
+  c.ignore_certificate_errors = settings.ignore_certificate_errors;
+  c.background_color = settings.background_color;
+  if (!application) return runtime->initialize(&c_args, &c, nullptr, windows_sandbox_info) != 0;
+  AppAdapter* adapter = new AppAdapter(application);
+  bool started = runtime->initialize(&c_args, &c, adapter->Take(), windows_sandbox_info) != 0;
+  adapter->Drop();
+  return started;
+}
+
+void CefShutdown() {
+  if (const RuntimeExports* runtime = LoadRuntimeIfBound()) runtime->shutdown();
+}
+
+void CefDoMessageLoopWork() {
+  if (const RuntimeExports* runtime = LoadRuntime()) runtime->do_message_loop_work();
+}
+
+void CefEnableHighDPISupport() {
+  if (const RuntimeExports* runtime = LoadRuntime()) runtime->enable_highdpi_support();
+}
+
+bool CefRuntimeLoaded() { return LoadRuntimeIfBound() != nullptr; }
+
+bool CefPostTask(CefThreadId thread_id, CefRefPtr<CefTask> task) {
+  return CefPostDelayedTask(thread_id, std::move(task), 0);
+}
+
+bool CefPostDelayedTask(CefThreadId thread_id, CefRefPtr<CefTask> task, int64_t delay_ms) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime || !task) return false;
+  cef_runtime_task c = MakeTask(std::move(task));
+  // The runtime releases the task whether it takes it or not.
+  return runtime->post_delayed_task(thread_id, &c, delay_ms) != 0;
+}
+
+bool CefCurrentlyOn(CefThreadId thread_id) {
+  const RuntimeExports* runtime = LoadRuntime();
+  return runtime && runtime->currently_on(thread_id) != 0;
+}
+
+CefRefPtr<CefCookieManager> CefCookieManager::GetGlobalManager(CefRefPtr<CefCompletionCallback> callback) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime) return nullptr;
+  if (callback) callback->OnComplete();
+  return new GlobalCookieManager(runtime);
+}

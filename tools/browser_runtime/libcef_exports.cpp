@@ -1,0 +1,194 @@
+// libcef.dll of the browser-runtime stand-in: the process-wide calls of the runtime. The browser
+// process runs a UI, an IO and a FILE thread; sub-processes are started from
+// `browser_subprocess_path` and end with the browser process (a job object holds them).
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "browser/cef/cef_runtime_abi.h"
+#include "tools/browser_runtime/command_line.h"
+#include "tools/browser_runtime/runtime_log.h"
+#include "tools/browser_runtime/runtime_thread.h"
+
+#define RUNTIME_EXPORT extern "C" __declspec(dllexport)
+
+// The interface version this build reports (tests build one that reports another).
+#ifndef RUNTIME_API_HASH
+#define RUNTIME_API_HASH CEF_RUNTIME_API_HASH
+#endif
+
+namespace {
+
+struct BrowserProcess {
+  bool initialized = false;
+  bool ownUiThread = true;
+  DWORD initThreadId = 0;
+  cef_runtime_app* app = nullptr;
+  runtime::TaskQueue queues[3];
+  runtime::RuntimeThread threads[3];
+  std::wstring cachePath;
+  std::wstring subprocessPath;
+  std::vector<std::wstring> cookieSchemes;
+  HANDLE job = nullptr;
+};
+
+BrowserProcess* g_process = nullptr;
+
+std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+
+bool IsDirectory(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeDirectoryTree(const std::wstring& path) {
+  if (path.empty() || IsDirectory(path)) return;
+  size_t cut = path.find_last_of(L"\\/");
+  if (cut != std::wstring::npos && cut > 0) MakeDirectoryTree(path.substr(0, cut));
+  CreateDirectoryW(path.c_str(), nullptr);
+}
+
+struct SchemeRegistrar {
+  std::vector<std::wstring> schemes;
+  cef_runtime_scheme_registrar view{};
+  SchemeRegistrar() {
+    view.self = this;
+    view.add_custom_scheme = [](void* self, const wchar_t* scheme, int, int, int) -> int {
+      if (!scheme || !*scheme) return 0;
+      static_cast<SchemeRegistrar*>(self)->schemes.push_back(scheme);
+      return 1;
+    };
+  }
+};
+
+// The application's start-up event, as a task on the UI thread.
+void ContextInitialized(void* self) {
+  auto* app = static_cast<cef_runtime_app*>(self);
+  runtime::LogInfo(L"Context initialized");
+  if (app->on_context_initialized) app->on_context_initialized(app->self);
+}
+
+}  // namespace
+
+RUNTIME_EXPORT const char* cef_api_hash(int) { return RUNTIME_API_HASH; }
+
+RUNTIME_EXPORT void cef_enable_highdpi_support(void) { SetProcessDPIAware(); }
+
+RUNTIME_EXPORT int cef_execute_process(const cef_runtime_main_args*, cef_runtime_app* app, void*) {
+  runtime::CommandLine line = runtime::CommandLine::FromString(GetCommandLineW());
+  const std::wstring type = line.SwitchValue(L"type");
+  if (type.empty()) return -1;
+  runtime::SetLogFile(line.SwitchValue(L"log-file"));
+  if (app && app->on_before_command_line_processing)
+    app->on_before_command_line_processing(app->self, type.c_str(), line.CView());
+  runtime::LogInfo(L"Sub-process " + type + L" command line: " + line.ToString());
+  // Nothing is drawn without a browser: the process lives as long as its browser process.
+  DWORD parent = wcstoul(line.SwitchValue(L"browser-pid").c_str(), nullptr, 10);
+  if (HANDLE browser = parent ? OpenProcess(SYNCHRONIZE, FALSE, parent) : nullptr) {
+    WaitForSingleObject(browser, INFINITE);
+    CloseHandle(browser);
+  }
+  return 0;
+}
+
+RUNTIME_EXPORT int cef_initialize(const cef_runtime_main_args*, const cef_runtime_settings* settings,
+                                  cef_runtime_app* app, void*) {
+  if (g_process || !settings || settings->size < sizeof(cef_runtime_settings)) return 0;
+  auto* process = new BrowserProcess();
+  runtime::SetLogFile(Text(settings->log_file));
+  process->cachePath = Text(settings->cache_path);
+  process->subprocessPath = Text(settings->browser_subprocess_path);
+  process->ownUiThread = settings->multi_threaded_message_loop != 0;
+  process->initThreadId = GetCurrentThreadId();
+
+  runtime::CommandLine line = runtime::CommandLine::FromString(GetCommandLineW());
+  if (app) {
+    app->add_ref(app->self);
+    process->app = app;
+    if (app->on_before_command_line_processing) app->on_before_command_line_processing(app->self, L"", line.CView());
+    SchemeRegistrar registrar;
+    if (app->on_register_custom_schemes) app->on_register_custom_schemes(app->self, &registrar.view);
+    for (auto& scheme : registrar.schemes) runtime::LogInfo(L"Custom scheme: " + scheme);
+  }
+  runtime::LogInfo(L"Browser process command line: " + line.ToString());
+  runtime::LogInfo(std::wstring(L"Windowless rendering: ") + (settings->windowless_rendering_enabled ? L"on" : L"off") +
+                   L"; sub-process: " + process->subprocessPath + L"; cache: " + process->cachePath);
+  if (!process->cachePath.empty()) MakeDirectoryTree(process->cachePath);
+
+  // Sub-processes end with the browser process, however it ends.
+  process->job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (process->job) SetInformationJobObject(process->job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+
+  for (int id = 0; id < 3; ++id) {
+    if (id == CEF_RUNTIME_TID_UI && !process->ownUiThread) continue;
+    process->threads[id].Start(&process->queues[id]);
+  }
+  g_process = process;
+  process->initialized = true;
+  if (app) {
+    app->add_ref(app->self);
+    cef_runtime_task task{app, &ContextInitialized, [](void* self) {
+                            auto* a = static_cast<cef_runtime_app*>(self);
+                            a->release(a->self);
+                          }};
+    process->queues[CEF_RUNTIME_TID_UI].Push(task, 0);
+    process->threads[CEF_RUNTIME_TID_UI].Wake();
+  }
+  runtime::LogInfo(L"Initialized");
+  return 1;
+}
+
+RUNTIME_EXPORT int cef_post_delayed_task(int thread_id, const cef_runtime_task* task, long long delay_ms) {
+  if (!task) return 0;
+  if (!g_process || thread_id < 0 || thread_id > 2) {
+    if (task->release) task->release(task->self);
+    return 0;
+  }
+  g_process->queues[thread_id].Push(*task, delay_ms);
+  g_process->threads[thread_id].Wake();
+  return 1;
+}
+
+RUNTIME_EXPORT int cef_currently_on(int thread_id) {
+  if (!g_process || thread_id < 0 || thread_id > 2) return 0;
+  if (thread_id == CEF_RUNTIME_TID_UI && !g_process->ownUiThread)
+    return GetCurrentThreadId() == g_process->initThreadId;
+  return GetCurrentThreadId() == g_process->threads[thread_id].thread_id();
+}
+
+RUNTIME_EXPORT void cef_do_message_loop_work(void) {
+  if (!g_process || g_process->ownUiThread || GetCurrentThreadId() != g_process->initThreadId) return;
+  g_process->queues[CEF_RUNTIME_TID_UI].RunDue();
+}
+
+RUNTIME_EXPORT int cef_cookie_manager_set_supported_schemes(const wchar_t* const* schemes, int count) {
+  if (!g_process) return 0;
+  std::wstring list;
+  g_process->cookieSchemes.clear();
+  for (int i = 0; i < count; ++i) {
+    if (!schemes[i]) continue;
+    g_process->cookieSchemes.push_back(schemes[i]);
+    list += (list.empty() ? L"" : L",") + std::wstring(schemes[i]);
+  }
+  runtime::LogInfo(L"Cookie schemes: " + list);
+  return 1;
+}
+
+RUNTIME_EXPORT void cef_shutdown(void) {
+  BrowserProcess* process = g_process;
+  if (!process) return;
+  runtime::LogInfo(L"Shutting down");
+  if (process->job) {
+    TerminateJobObject(process->job, 0);
+    CloseHandle(process->job);
+  }
+  for (int id = 0; id < 3; ++id) process->threads[id].Stop();
+  g_process = nullptr;
+  for (int id = 0; id < 3; ++id) process->queues[id].DropAll();
+  if (process->app) process->app->release(process->app->self);
+  runtime::LogInfo(L"Shut down");
+  delete process;
+}
