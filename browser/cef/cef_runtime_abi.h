@@ -77,6 +77,36 @@ typedef struct cef_runtime_task {
   void (*release)(void* self);
 } cef_runtime_task;
 
+// A browser of the runtime, opaque to the program; counted by the add_ref/release exports.
+typedef struct cef_runtime_browser cef_runtime_browser;
+
+// Why a render process ended.
+enum cef_runtime_termination_status {
+  CEF_RUNTIME_TS_ABNORMAL_TERMINATION = 0,
+  CEF_RUNTIME_TS_PROCESS_WAS_KILLED = 1,
+  CEF_RUNTIME_TS_PROCESS_CRASHED = 2,
+};
+
+typedef struct cef_runtime_window_info {
+  void* parent_window;  // HWND
+  int windowless_rendering_enabled;
+  int transparent_painting_enabled;
+  int x, y, width, height;
+  unsigned long style;
+  const wchar_t* window_name;
+} cef_runtime_window_info;
+
+// The program's client of one or more browsers; events arrive on the runtime's UI thread. The
+// runtime holds one reference while a browser of this client is open.
+typedef struct cef_runtime_client {
+  void* self;
+  void (*add_ref)(void* self);
+  void (*release)(void* self);
+  void (*on_after_created)(void* self, cef_runtime_browser* browser);
+  void (*on_before_close)(void* self, cef_runtime_browser* browser);
+  void (*on_render_process_terminated)(void* self, cef_runtime_browser* browser, int status);
+} cef_runtime_client;
+
 // The exports of libcef.dll.
 typedef const char* (*cef_runtime_api_hash_fn)(int entry);
 typedef int (*cef_runtime_execute_process_fn)(const cef_runtime_main_args* args, cef_runtime_app* app,
@@ -89,6 +119,12 @@ typedef void (*cef_runtime_do_message_loop_work_fn)(void);
 typedef void (*cef_runtime_enable_highdpi_support_fn)(void);
 typedef int (*cef_runtime_post_delayed_task_fn)(int thread_id, const cef_runtime_task* task, long long delay_ms);
 typedef int (*cef_runtime_currently_on_fn)(int thread_id);
+typedef int (*cef_runtime_create_browser_fn)(const cef_runtime_window_info* window_info,
+                                              cef_runtime_client* client, const wchar_t* url);
+typedef void (*cef_runtime_browser_add_ref_fn)(cef_runtime_browser* browser);
+typedef void (*cef_runtime_browser_release_fn)(cef_runtime_browser* browser);
+typedef int (*cef_runtime_browser_get_identifier_fn)(cef_runtime_browser* browser);
+typedef void (*cef_runtime_browser_close_fn)(cef_runtime_browser* browser, int force_close);
 // The global cookie manager's supported schemes; a completion callback is not offered.
 typedef int (*cef_runtime_cookie_set_supported_schemes_fn)(const wchar_t* const* schemes, int count);
 

@@ -8,6 +8,7 @@
 
 #include "base/base_util.h"
 #include "browser/cef/cef_app.h"
+#include "browser/cef/cef_client.h"
 #include "browser/cef/cef_cookie.h"
 #include "browser/cef/cef_runtime_abi.h"
 #include "browser/cef/cef_task.h"
@@ -24,6 +25,11 @@ struct RuntimeExports {
   cef_runtime_post_delayed_task_fn post_delayed_task = nullptr;
   cef_runtime_currently_on_fn currently_on = nullptr;
   cef_runtime_cookie_set_supported_schemes_fn cookie_set_supported_schemes = nullptr;
+  cef_runtime_create_browser_fn create_browser = nullptr;
+  cef_runtime_browser_add_ref_fn browser_add_ref = nullptr;
+  cef_runtime_browser_release_fn browser_release = nullptr;
+  cef_runtime_browser_get_identifier_fn browser_get_identifier = nullptr;
+  cef_runtime_browser_close_fn browser_close = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -64,7 +70,12 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_enable_highdpi_support", &e->enable_highdpi_support) &&
                     Bind(module, "cef_post_delayed_task", &e->post_delayed_task) &&
                     Bind(module, "cef_currently_on", &e->currently_on) &&
-                    Bind(module, "cef_cookie_manager_set_supported_schemes", &e->cookie_set_supported_schemes);
+                    Bind(module, "cef_cookie_manager_set_supported_schemes", &e->cookie_set_supported_schemes) &&
+                    Bind(module, "cef_browser_host_create_browser", &e->create_browser) &&
+                    Bind(module, "cef_browser_add_ref", &e->browser_add_ref) &&
+                    Bind(module, "cef_browser_release", &e->browser_release) &&
+                    Bind(module, "cef_browser_get_identifier", &e->browser_get_identifier) &&
+                    Bind(module, "cef_browser_close", &e->browser_close);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -199,6 +210,76 @@ class GlobalCookieManager : public CefCookieManager {
   IMPLEMENT_REFCOUNTING(GlobalCookieManager);
 };
 
+// A runtime browser seen from the program: browser and host in one object.
+class BrowserProxy : public CefBrowser, public CefBrowserHost {
+ public:
+  BrowserProxy(const RuntimeExports* runtime, cef_runtime_browser* browser, CefRefPtr<CefClient> client)
+      : runtime_(runtime), browser_(browser), client_(std::move(client)) {
+    runtime_->browser_add_ref(browser_);
+  }
+  ~BrowserProxy() override { runtime_->browser_release(browser_); }
+
+  CefRefPtr<CefBrowserHost> GetHost() override { return this; }
+  int GetIdentifier() override { return runtime_->browser_get_identifier(browser_); }
+  bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == GetIdentifier(); }
+  CefRefPtr<CefBrowser> GetBrowser() override { return this; }
+  void CloseBrowser(bool force_close) override { runtime_->browser_close(browser_, force_close); }
+  CefRefPtr<CefClient> GetClient() override { return client_; }
+
+ private:
+  const RuntimeExports* runtime_;
+  cef_runtime_browser* browser_;
+  CefRefPtr<CefClient> client_;
+  IMPLEMENT_REFCOUNTING(BrowserProxy);
+};
+
+// The C face of a CefClient, alive while the runtime holds it.
+class ClientAdapter {
+ public:
+  ClientAdapter(const RuntimeExports* runtime, CefRefPtr<CefClient> client) : runtime_(runtime), client_(std::move(client)) {
+    c_.self = this;
+    c_.add_ref = [](void* self) { static_cast<ClientAdapter*>(self)->count_++; };
+    c_.release = [](void* self) {
+      auto* adapter = static_cast<ClientAdapter*>(self);
+      if (--adapter->count_ == 0) delete adapter;
+    };
+    c_.on_after_created = [](void* self, cef_runtime_browser* browser) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefLifeSpanHandler> handler = adapter->client_->GetLifeSpanHandler())
+          handler->OnAfterCreated(adapter->Browser(browser));
+      });
+    };
+    c_.on_before_close = [](void* self, cef_runtime_browser* browser) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefLifeSpanHandler> handler = adapter->client_->GetLifeSpanHandler())
+          handler->OnBeforeClose(adapter->Browser(browser));
+      });
+    };
+    c_.on_render_process_terminated = [](void* self, cef_runtime_browser* browser, int status) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefRequestHandler> handler = adapter->client_->GetRequestHandler())
+          handler->OnRenderProcessTerminated(adapter->Browser(browser), static_cast<TerminationStatus>(status));
+      });
+    };
+  }
+  cef_runtime_client* Take() {
+    count_++;
+    return &c_;
+  }
+  void Drop() { c_.release(this); }
+
+ private:
+  CefRefPtr<CefBrowser> Browser(cef_runtime_browser* browser) { return new BrowserProxy(runtime_, browser, client_); }
+
+  const RuntimeExports* runtime_;
+  CefRefPtr<CefClient> client_;
+  std::atomic<int> count_{0};
+  cef_runtime_client c_{};
+};
+
 cef_runtime_main_args ToC(const CefMainArgs& args) {
   cef_runtime_main_args c{};
   c.instance = args.instance;
@@ -283,4 +364,24 @@ CefRefPtr<CefCookieManager> CefCookieManager::GetGlobalManager(CefRefPtr<CefComp
   if (!runtime) return nullptr;
   if (callback) callback->OnComplete();
   return new GlobalCookieManager(runtime);
+}
+
+bool CefBrowserHost::CreateBrowser(const CefWindowInfo& window_info, CefRefPtr<CefClient> client, const CefString& url,
+                                   const CefBrowserSettings&, CefRefPtr<CefRequestContext>) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime || !client) return false;
+  cef_runtime_window_info c{};
+  c.parent_window = window_info.parent_window;
+  c.windowless_rendering_enabled = window_info.windowless_rendering_enabled;
+  c.transparent_painting_enabled = window_info.transparent_painting_enabled;
+  c.x = window_info.x;
+  c.y = window_info.y;
+  c.width = window_info.width;
+  c.height = window_info.height;
+  c.style = window_info.style;
+  c.window_name = window_info.window_name.c_str();
+  auto* adapter = new ClientAdapter(runtime, client);
+  bool asked = runtime->create_browser(&c, adapter->Take(), url.c_str()) != 0;
+  adapter->Drop();
+  return asked;
 }

@@ -2,15 +2,23 @@
 // beside itself, one "key=value" a line, for browser_runtime_tests.
 //   cef_probe start       the entry point's steps, a short UI loop, then CefShutdown
 //   cef_probe dispatch    the runtime on this thread, driven by CefMessageLoopDispatcher
+//   cef_probe browser     a windowless browser: its render process, a killed one, shut-down
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
 
+#include <tlhelp32.h>
+
+#include <atomic>
 #include <fstream>
+#include <iterator>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "base/base_util.h"
 #include "browser/cef/cef_app.h"
+#include "browser/cef/cef_client.h"
 #include "browser/cef/cef_task.h"
 #include "browser/cef_manager.h"
 #include "browser/cef_message_loop_dispatcher.h"
@@ -131,6 +139,93 @@ void RunDispatch() {
   CefShutdown();
 }
 
+// The render processes (cef_helper.exe) this probe has started.
+std::vector<DWORD> HelperChildren() {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId() && _wcsicmp(entry.szExeFile, L"cef_helper.exe") == 0)
+      found.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Pumps this thread's messages meanwhile: the start-up window lives on this thread.
+bool WaitFor(const std::function<bool()>& done, DWORD ms) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > ms) return false;
+    PumpFor(20);
+  }
+  return true;
+}
+
+class ProbeClient : public CefClient, public CefLifeSpanHandler, public CefRequestHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override {
+    onRuntimeUi = CefCurrentlyOn(TID_UI);
+    this->browser = browser;
+    created++;
+  }
+  void OnBeforeClose(CefRefPtr<CefBrowser>) override { closed++; }
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus status) override {
+    lastStatus = status;
+    terminated++;
+  }
+  std::atomic<int> created{0}, closed{0}, terminated{0}, lastStatus{-1};
+  std::atomic<bool> onRuntimeUi{false};
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(ProbeClient);
+};
+
+void RunBrowser() {
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<ProbeClient> client = new ProbeClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  Put("create_asked", CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr));
+  Put("created", WaitFor([&] { return client->created == 1; }, 5000));
+  Put("created_on_runtime_ui", client->onRuntimeUi.load());
+  Put("render_processes", WaitFor([&] { return HelperChildren().size() == 1; }, 5000) ? 1 : HelperChildren().size());
+
+  // Once the render process runs (it logs its command line), it is killed: a render process
+  // that ends unasked is reported, and the browser stays open.
+  Put("render_process_logged", WaitFor([&] {
+        std::ifstream in(settings.log_file.ToWString().c_str());
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return text.find("Sub-process renderer") != std::string::npos;
+      }, 10000));
+  std::vector<DWORD> helpers = HelperChildren();
+  if (!helpers.empty()) {
+    HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
+    TerminateProcess(helper, 9);
+    CloseHandle(helper);
+  }
+  Put("terminated_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+  Put("terminated_status", client->lastStatus.load());
+  Put("closed_after_kill", client->closed.load());
+
+  // A second browser, left open for the shut-down.
+  CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->created == 2; }, 5000);
+  Put("render_processes_before_shutdown", HelperChildren().size());
+  DWORD before = GetTickCount();
+  CefShutdown();
+  cef.SetCefInitialized(false);
+  Put("shutdown_ms", GetTickCount() - before);
+  Put("closed_by_shutdown", client->closed.load());
+  Put("render_processes_after_shutdown", HelperChildren().size());
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -147,6 +242,8 @@ int wmain(int argc, wchar_t** argv) {
     RunStart();
   } else if (mode == L"dispatch") {
     RunDispatch();
+  } else if (mode == L"browser") {
+    RunBrowser();
   }
   Put("done", 1);
   return 0;

@@ -187,6 +187,36 @@ TEST(CefRuntimeStartTest, SubProcessReturnsFromInitializeWithoutStartingTheRunti
   EXPECT_EQ(std::string::npos, text.find("Browser process")) << text;
 }
 
+TEST(CefRuntimeBrowserTest, RenderProcessesFollowTheirBrowsersAndEndWithShutdown) {
+  ProbeFolder folder;
+  folder.InstallRuntime();
+  auto seen = folder.Run(L"browser");
+  EXPECT_EQ("1", seen["done"]);
+  EXPECT_EQ("1", seen["initialized"]);
+  EXPECT_EQ("1", seen["create_asked"]);
+  EXPECT_EQ("1", seen["created"]);
+  EXPECT_EQ("1", seen["created_on_runtime_ui"]);
+  EXPECT_EQ("1", seen["render_processes"]);
+  EXPECT_EQ("1", seen["render_process_logged"]);
+  EXPECT_EQ("1", seen["terminated_reported"]);
+  EXPECT_EQ("1", seen["terminated_status"]);  // killed
+  EXPECT_EQ("0", seen["closed_after_kill"]);
+  EXPECT_EQ("1", seen["render_processes_before_shutdown"]);
+  EXPECT_LT(std::stoi(seen["shutdown_ms"]), 5000);
+  // Both browsers were open at shut-down; it closed them and ended their processes.
+  EXPECT_EQ("2", seen["closed_by_shutdown"]);
+  EXPECT_EQ("0", seen["render_processes_after_shutdown"]);
+
+  // Render processes start from cef_helper.exe without the browser process's switches.
+  std::string log = ReadBytes(folder.Path(L"cef_temp\\cef.log"));
+  size_t at = log.find("Sub-process renderer command line: ");
+  ASSERT_NE(std::string::npos, at) << log;
+  std::string line = log.substr(at, log.find('\n', at) - at);
+  EXPECT_NE(std::string::npos, line.find("cef_helper.exe")) << line;
+  EXPECT_EQ(std::string::npos, line.find("disable-gpu")) << line;
+  EXPECT_EQ(std::string::npos, line.find("ppapi")) << line;
+}
+
 TEST(CefMessageLoopDispatcherTest, DoesRuntimeWorkOnlyOnceTheQueueIsEmpty) {
   ProbeFolder folder;
   folder.InstallRuntime();

@@ -3,6 +3,7 @@
 // `browser_subprocess_path` and end with the browser process (a job object holds them).
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,15 @@
 #define RUNTIME_API_HASH CEF_RUNTIME_API_HASH
 #endif
 
+struct cef_runtime_browser {
+  std::atomic<int> refs{1};  // the runtime's own, given back when the browser has closed
+  int id = 0;
+  cef_runtime_client* client = nullptr;
+  HANDLE renderProcess = nullptr;
+  HANDLE wait = nullptr;
+  bool closed = false;
+};
+
 namespace {
 
 struct BrowserProcess {
@@ -29,8 +39,12 @@ struct BrowserProcess {
   runtime::RuntimeThread threads[3];
   std::wstring cachePath;
   std::wstring subprocessPath;
+  std::wstring logFile;
   std::vector<std::wstring> cookieSchemes;
   HANDLE job = nullptr;
+  // Open browsers; touched on the UI thread only.
+  std::vector<cef_runtime_browser*> browsers;
+  int nextBrowserId = 1;
 };
 
 BrowserProcess* g_process = nullptr;
@@ -69,6 +83,119 @@ void ContextInitialized(void* self) {
   if (app->on_context_initialized) app->on_context_initialized(app->self);
 }
 
+void BrowserAddRef(cef_runtime_browser* browser) { browser->refs++; }
+void BrowserRelease(cef_runtime_browser* browser) {
+  if (--browser->refs == 0) delete browser;
+}
+
+// Runs `body` on the runtime's UI thread (at once when called there, or when the program drives
+// that thread itself and calls from it).
+template <class F>
+void PostToUi(F body) {
+  struct Holder {
+    F body;
+  };
+  cef_runtime_task task{};
+  task.self = new Holder{std::move(body)};
+  task.execute = [](void* self) { static_cast<Holder*>(self)->body(); };
+  task.release = [](void* self) { delete static_cast<Holder*>(self); };
+  g_process->queues[CEF_RUNTIME_TID_UI].Push(task, 0);
+  g_process->threads[CEF_RUNTIME_TID_UI].Wake();
+}
+
+bool OnUiThread() {
+  if (!g_process) return false;
+  if (!g_process->ownUiThread) return GetCurrentThreadId() == g_process->initThreadId;
+  return GetCurrentThreadId() == g_process->threads[CEF_RUNTIME_TID_UI].thread_id();
+}
+
+int StatusOf(DWORD exitCode) {
+  if (exitCode >= 0xC0000000) return CEF_RUNTIME_TS_PROCESS_CRASHED;
+  return exitCode == 0 ? CEF_RUNTIME_TS_ABNORMAL_TERMINATION : CEF_RUNTIME_TS_PROCESS_WAS_KILLED;
+}
+
+void StopRenderProcess(cef_runtime_browser* browser) {
+  if (browser->wait) {
+    // Waits for a running callback: it only posts a task.
+    UnregisterWaitEx(browser->wait, INVALID_HANDLE_VALUE);
+    browser->wait = nullptr;
+  }
+  if (browser->renderProcess) {
+    TerminateProcess(browser->renderProcess, 0);
+    WaitForSingleObject(browser->renderProcess, 2000);
+    CloseHandle(browser->renderProcess);
+    browser->renderProcess = nullptr;
+  }
+}
+
+void CALLBACK OnRenderProcessEnded(void* context, BOOLEAN) {
+  auto* browser = static_cast<cef_runtime_browser*>(context);
+  BrowserAddRef(browser);
+  PostToUi([browser] {
+    if (!browser->closed && browser->renderProcess) {
+      DWORD code = 0;
+      GetExitCodeProcess(browser->renderProcess, &code);
+      runtime::LogInfo(L"Render process of browser " + std::to_wstring(browser->id) + L" ended with " + std::to_wstring(code));
+      if (browser->wait) {
+        UnregisterWait(browser->wait);
+        browser->wait = nullptr;
+      }
+      CloseHandle(browser->renderProcess);
+      browser->renderProcess = nullptr;
+      if (browser->client->on_render_process_terminated)
+        browser->client->on_render_process_terminated(browser->client->self, browser, StatusOf(code));
+    }
+    BrowserRelease(browser);
+  });
+}
+
+// One render process a browser, started from `browser_subprocess_path` and held by the job.
+bool StartRenderProcess(cef_runtime_browser* browser) {
+  wchar_t full[MAX_PATH];
+  if (!GetFullPathNameW(g_process->subprocessPath.c_str(), MAX_PATH, full, nullptr)) return false;
+  std::wstring command = L"\"" + std::wstring(full) + L"\" --type=renderer --browser-pid=" +
+                         std::to_wstring(GetCurrentProcessId()) + L" --renderer-client-id=" + std::to_wstring(browser->id);
+  if (!g_process->logFile.empty()) command += L" \"--log-file=" + g_process->logFile + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(full, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+    runtime::LogError(L"Render process could not start: " + command);
+    return false;
+  }
+  if (g_process->job) AssignProcessToJobObject(g_process->job, info.hProcess);
+  ResumeThread(info.hThread);
+  CloseHandle(info.hThread);
+  browser->renderProcess = info.hProcess;
+  runtime::LogInfo(L"Render process " + std::to_wstring(info.dwProcessId) + L" for browser " + std::to_wstring(browser->id));
+  RegisterWaitForSingleObject(&browser->wait, info.hProcess, &OnRenderProcessEnded, browser, INFINITE, WT_EXECUTEONLYONCE);
+  return true;
+}
+
+// On the UI thread.
+void CloseOnUi(cef_runtime_browser* browser) {
+  if (browser->closed) return;
+  browser->closed = true;
+  StopRenderProcess(browser);
+  auto& list = g_process->browsers;
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if (*it == browser) {
+      list.erase(it);
+      break;
+    }
+  }
+  runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" closed");
+  cef_runtime_client* client = browser->client;
+  if (client->on_before_close) client->on_before_close(client->self, browser);
+  client->release(client->self);
+  BrowserRelease(browser);
+}
+
+void CloseAllOnUi() {
+  std::vector<cef_runtime_browser*> open = g_process->browsers;
+  for (cef_runtime_browser* browser : open) CloseOnUi(browser);
+}
+
 }  // namespace
 
 RUNTIME_EXPORT const char* cef_api_hash(int) { return RUNTIME_API_HASH; }
@@ -99,6 +226,7 @@ RUNTIME_EXPORT int cef_initialize(const cef_runtime_main_args*, const cef_runtim
   runtime::SetLogFile(Text(settings->log_file));
   process->cachePath = Text(settings->cache_path);
   process->subprocessPath = Text(settings->browser_subprocess_path);
+  process->logFile = Text(settings->log_file);
   process->ownUiThread = settings->multi_threaded_message_loop != 0;
   process->initThreadId = GetCurrentThreadId();
 
@@ -177,10 +305,60 @@ RUNTIME_EXPORT int cef_cookie_manager_set_supported_schemes(const wchar_t* const
   return 1;
 }
 
+RUNTIME_EXPORT int cef_browser_host_create_browser(const cef_runtime_window_info* window_info,
+                                                   cef_runtime_client* client, const wchar_t* url) {
+  if (!g_process || !window_info || !client) return 0;
+  auto* browser = new cef_runtime_browser();
+  browser->client = client;
+  client->add_ref(client->self);
+  std::wstring address = Text(url);
+  PostToUi([browser, address] {
+    browser->id = g_process->nextBrowserId++;
+    g_process->browsers.push_back(browser);
+    StartRenderProcess(browser);
+    runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" created for " + address);
+    if (browser->client->on_after_created) browser->client->on_after_created(browser->client->self, browser);
+  });
+  return 1;
+}
+
+RUNTIME_EXPORT void cef_browser_add_ref(cef_runtime_browser* browser) {
+  if (browser) BrowserAddRef(browser);
+}
+
+RUNTIME_EXPORT void cef_browser_release(cef_runtime_browser* browser) {
+  if (browser) BrowserRelease(browser);
+}
+
+RUNTIME_EXPORT int cef_browser_get_identifier(cef_runtime_browser* browser) { return browser ? browser->id : 0; }
+
+RUNTIME_EXPORT void cef_browser_close(cef_runtime_browser* browser, int) {
+  if (!browser || !g_process) return;
+  BrowserAddRef(browser);
+  PostToUi([browser] {
+    CloseOnUi(browser);
+    BrowserRelease(browser);
+  });
+}
+
 RUNTIME_EXPORT void cef_shutdown(void) {
   BrowserProcess* process = g_process;
   if (!process) return;
   runtime::LogInfo(L"Shutting down");
+  // Browsers left open are closed on the UI thread, their render processes ended.
+  if (OnUiThread() || !process->ownUiThread) {
+    CloseAllOnUi();
+  } else {
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    PostToUi([done] {
+      CloseAllOnUi();
+      SetEvent(done);
+    });
+    if (WaitForSingleObject(done, 5000) == WAIT_TIMEOUT)
+      runtime::LogError(L"Browsers did not close in time");  // the event stays with the late task
+    else
+      CloseHandle(done);
+  }
   if (process->job) {
     TerminateJobObject(process->job, 0);
     CloseHandle(process->job);
