@@ -5,6 +5,8 @@
 #include "browser/cef/cef_base.h"
 #include "browser/cef/cef_types.h"
 
+#include <vector>
+
 class CefBrowserHost;
 class CefClient;
 
@@ -40,6 +42,15 @@ class CefWindowInfo {
 
 struct CefBrowserSettings {};
 
+struct CefRect {
+  CefRect() = default;
+  CefRect(int x, int y, int width, int height) : x(x), y(y), width(width), height(height) {}
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+enum cef_paint_element_type_t { PET_VIEW = 0, PET_POPUP = 1 };
+using PaintElementType = cef_paint_element_type_t;
+
 class CefRequestContext : public virtual CefBase {};
 
 class CefBrowserHost : public virtual CefBase {
@@ -51,6 +62,20 @@ class CefBrowserHost : public virtual CefBase {
   // Closes the browser; the client's OnBeforeClose follows on the runtime's UI thread.
   virtual void CloseBrowser(bool force_close) = 0;
   virtual CefRefPtr<CefClient> GetClient() = 0;
+  // Windowless browsers: no frames are painted while hidden; a new size is asked for after
+  // WasResized.
+  virtual void WasHidden(bool hidden) = 0;
+  virtual void WasResized() = 0;
+};
+
+class CefRenderHandler : public virtual CefBase {
+ public:
+  using RectList = std::vector<CefRect>;
+  // The view's rectangle in its window; false when there is none yet.
+  virtual bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) = 0;
+  // A frame of GetViewRect's size: premultiplied BGRA, valid during the call.
+  virtual void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirty_rects,
+                       const void* buffer, int width, int height) = 0;
 };
 
 class CefLifeSpanHandler : public virtual CefBase {
@@ -68,4 +93,5 @@ class CefClient : public virtual CefBase {
  public:
   virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
+  virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
 };

@@ -105,6 +105,10 @@ typedef struct cef_runtime_client {
   void (*on_after_created)(void* self, cef_runtime_browser* browser);
   void (*on_before_close)(void* self, cef_runtime_browser* browser);
   void (*on_render_process_terminated)(void* self, cef_runtime_browser* browser, int status);
+  // Windowless browsers: the view's size, asked for before each frame (0: no view yet) ...
+  int (*get_view_rect)(void* self, cef_runtime_browser* browser, int* x, int* y, int* width, int* height);
+  // ... and each frame, premultiplied BGRA rows top-down, valid during the call. Type 0: view.
+  void (*on_paint)(void* self, cef_runtime_browser* browser, int type, const void* buffer, int width, int height);
 } cef_runtime_client;
 
 // The exports of libcef.dll.
@@ -125,6 +129,8 @@ typedef void (*cef_runtime_browser_add_ref_fn)(cef_runtime_browser* browser);
 typedef void (*cef_runtime_browser_release_fn)(cef_runtime_browser* browser);
 typedef int (*cef_runtime_browser_get_identifier_fn)(cef_runtime_browser* browser);
 typedef void (*cef_runtime_browser_close_fn)(cef_runtime_browser* browser, int force_close);
+typedef void (*cef_runtime_browser_was_hidden_fn)(cef_runtime_browser* browser, int hidden);
+typedef void (*cef_runtime_browser_was_resized_fn)(cef_runtime_browser* browser);
 // The global cookie manager's supported schemes; a completion callback is not offered.
 typedef int (*cef_runtime_cookie_set_supported_schemes_fn)(const wchar_t* const* schemes, int count);
 

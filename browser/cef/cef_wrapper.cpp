@@ -30,6 +30,8 @@ struct RuntimeExports {
   cef_runtime_browser_release_fn browser_release = nullptr;
   cef_runtime_browser_get_identifier_fn browser_get_identifier = nullptr;
   cef_runtime_browser_close_fn browser_close = nullptr;
+  cef_runtime_browser_was_hidden_fn browser_was_hidden = nullptr;
+  cef_runtime_browser_was_resized_fn browser_was_resized = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -75,7 +77,9 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_add_ref", &e->browser_add_ref) &&
                     Bind(module, "cef_browser_release", &e->browser_release) &&
                     Bind(module, "cef_browser_get_identifier", &e->browser_get_identifier) &&
-                    Bind(module, "cef_browser_close", &e->browser_close);
+                    Bind(module, "cef_browser_close", &e->browser_close) &&
+                    Bind(module, "cef_browser_was_hidden", &e->browser_was_hidden) &&
+                    Bind(module, "cef_browser_was_resized", &e->browser_was_resized);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -225,6 +229,8 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost {
   CefRefPtr<CefBrowser> GetBrowser() override { return this; }
   void CloseBrowser(bool force_close) override { runtime_->browser_close(browser_, force_close); }
   CefRefPtr<CefClient> GetClient() override { return client_; }
+  void WasHidden(bool hidden) override { runtime_->browser_was_hidden(browser_, hidden); }
+  void WasResized() override { runtime_->browser_was_resized(browser_); }
 
  private:
   const RuntimeExports* runtime_;
@@ -264,6 +270,8 @@ class ClientAdapter {
           handler->OnRenderProcessTerminated(adapter->Browser(browser), static_cast<TerminationStatus>(status));
       });
     };
+    c_.get_view_rect = &ClientAdapter::GetViewRect;
+    c_.on_paint = &ClientAdapter::OnPaint;
   }
   cef_runtime_client* Take() {
     count_++;
@@ -272,6 +280,32 @@ class ClientAdapter {
   void Drop() { c_.release(this); }
 
  private:
+  static int GetViewRect(void* self, cef_runtime_browser* browser, int* x, int* y, int* width, int* height) {
+    int answered = 0;
+    Guarded([&] {
+      auto* adapter = static_cast<ClientAdapter*>(self);
+      CefRefPtr<CefRenderHandler> handler = adapter->client_->GetRenderHandler();
+      CefRect rect;
+      if (handler && handler->GetViewRect(adapter->Browser(browser), rect)) {
+        *x = rect.x;
+        *y = rect.y;
+        *width = rect.width;
+        *height = rect.height;
+        answered = 1;
+      }
+    });
+    return answered;
+  }
+  static void OnPaint(void* self, cef_runtime_browser* browser, int type, const void* buffer, int width, int height) {
+    Guarded([&] {
+      auto* adapter = static_cast<ClientAdapter*>(self);
+      if (CefRefPtr<CefRenderHandler> handler = adapter->client_->GetRenderHandler()) {
+        CefRenderHandler::RectList dirty{CefRect(0, 0, width, height)};
+        handler->OnPaint(adapter->Browser(browser), static_cast<PaintElementType>(type), dirty, buffer, width, height);
+      }
+    });
+  }
+
   CefRefPtr<CefBrowser> Browser(cef_runtime_browser* browser) { return new BrowserProxy(runtime_, browser, client_); }
 
   const RuntimeExports* runtime_;

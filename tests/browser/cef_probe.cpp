@@ -3,6 +3,7 @@
 //   cef_probe start       the entry point's steps, a short UI loop, then CefShutdown
 //   cef_probe dispatch    the runtime on this thread, driven by CefMessageLoopDispatcher
 //   cef_probe browser     a windowless browser: its render process, a killed one, shut-down
+//   cef_probe paint       frames of a windowless browser: sizes, pixels, none while hidden
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -226,6 +227,67 @@ void RunBrowser() {
   client->browser = nullptr;
 }
 
+class PaintClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
+  bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
+    rect = CefRect(0, 0, width, height);
+    return true;
+  }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList& dirty, const void* buffer, int w,
+               int h) override {
+    paintedOnRuntimeUi = CefCurrentlyOn(TID_UI);
+    lastSize = std::to_wstring(w) + L"x" + std::to_wstring(h) + L" type " + std::to_wstring(type) + L" dirty " +
+               std::to_wstring(dirty.size());
+    const uint32_t* pixels = static_cast<const uint32_t*>(buffer);
+    corner = pixels[0];
+    last = pixels[w * h - 1];
+    frames++;
+  }
+  std::atomic<int> width{64}, height{48}, frames{0};
+  std::atomic<uint32_t> corner{0}, last{0};
+  std::atomic<bool> paintedOnRuntimeUi{false};
+  std::wstring lastSize;
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(PaintClient);
+};
+
+void RunPaint() {
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<PaintClient> client = new PaintClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
+  Put("first_frame", WaitFor([&] { return client->frames >= 1; }, 10000));
+  Put("first_size", client->lastSize);
+  Put("first_pixels", client->corner == 0xFFFFFFFFu && client->last == 0xFFFFFFFFu);
+  Put("painted_on_runtime_ui", client->paintedOnRuntimeUi.load());
+
+  client->width = 80;
+  client->height = 30;
+  int before = client->frames;
+  client->browser->GetHost()->WasResized();
+  Put("resized_frame", WaitFor([&] { return client->frames > before; }, 5000));
+  Put("resized_size", client->lastSize);
+
+  client->browser->GetHost()->WasHidden(true);
+  client->browser->GetHost()->WasResized();
+  before = client->frames;
+  PumpFor(700);
+  Put("frames_while_hidden", client->frames - before);
+  client->browser->GetHost()->WasHidden(false);
+  Put("shown_frame", WaitFor([&] { return client->frames > before; }, 5000));
+
+  CefShutdown();
+  cef.SetCefInitialized(false);
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -244,6 +306,8 @@ int wmain(int argc, wchar_t** argv) {
     RunDispatch();
   } else if (mode == L"browser") {
     RunBrowser();
+  } else if (mode == L"paint") {
+    RunPaint();
   }
   Put("done", 1);
   return 0;

@@ -217,6 +217,21 @@ TEST(CefRuntimeBrowserTest, RenderProcessesFollowTheirBrowsersAndEndWithShutdown
   EXPECT_EQ(std::string::npos, line.find("ppapi")) << line;
 }
 
+TEST(CefRuntimeBrowserTest, RenderProcessPaintsFramesOfTheViewSizeUnlessHidden) {
+  ProbeFolder folder;
+  folder.InstallRuntime();
+  auto seen = folder.Run(L"paint");
+  EXPECT_EQ("1", seen["done"]);
+  EXPECT_EQ("1", seen["first_frame"]);
+  EXPECT_EQ("64x48 type 0 dirty 1", seen["first_size"]);
+  EXPECT_EQ("1", seen["first_pixels"]);  // about:blank: opaque white
+  EXPECT_EQ("1", seen["painted_on_runtime_ui"]);
+  EXPECT_EQ("1", seen["resized_frame"]);
+  EXPECT_EQ("80x30 type 0 dirty 1", seen["resized_size"]);
+  EXPECT_EQ("0", seen["frames_while_hidden"]);
+  EXPECT_EQ("1", seen["shown_frame"]);
+}
+
 TEST(CefMessageLoopDispatcherTest, DoesRuntimeWorkOnlyOnceTheQueueIsEmpty) {
   ProbeFolder folder;
   folder.InstallRuntime();

@@ -2,6 +2,7 @@
 // process runs a UI, an IO and a FILE thread; sub-processes are started from
 // `browser_subprocess_path` and end with the browser process (a job object holds them).
 #include <windows.h>
+#include <process.h>
 
 #include <atomic>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "browser/cef/cef_runtime_abi.h"
 #include "tools/browser_runtime/command_line.h"
+#include "tools/browser_runtime/frame_channel.h"
 #include "tools/browser_runtime/runtime_log.h"
 #include "tools/browser_runtime/runtime_thread.h"
 
@@ -26,6 +28,16 @@ struct cef_runtime_browser {
   HANDLE renderProcess = nullptr;
   HANDLE wait = nullptr;
   bool closed = false;
+  // The frame channel to the render process (UI thread, but for the reader).
+  std::wstring channel;
+  HANDLE down = INVALID_HANDLE_VALUE;
+  HANDLE up = INVALID_HANDLE_VALUE;
+  HANDLE reader = nullptr;
+  bool connected = false;
+  bool hidden = false;
+  uint32_t sequence = 0;
+  HANDLE frameBuffer = nullptr;
+  int frameWidth = 0, frameHeight = 0;
 };
 
 namespace {
@@ -114,6 +126,79 @@ int StatusOf(DWORD exitCode) {
   return exitCode == 0 ? CEF_RUNTIME_TS_ABNORMAL_TERMINATION : CEF_RUNTIME_TS_PROCESS_WAS_KILLED;
 }
 
+// Ends the reader (its process is gone or going) and frees the pipes and the frame buffer.
+void CloseChannel(cef_runtime_browser* browser) {
+  browser->connected = false;
+  if (browser->reader) {
+    if (WaitForSingleObject(browser->reader, 0) == WAIT_TIMEOUT) CancelSynchronousIo(browser->reader);
+    bool ended = WaitForSingleObject(browser->reader, 2000) == WAIT_OBJECT_0;
+    CloseHandle(browser->reader);
+    browser->reader = nullptr;
+    // A reader still blocked keeps its pipe.
+    if (!ended) browser->up = INVALID_HANDLE_VALUE;
+  }
+  if (browser->down != INVALID_HANDLE_VALUE) CloseHandle(browser->down);
+  if (browser->up != INVALID_HANDLE_VALUE) CloseHandle(browser->up);
+  browser->down = browser->up = INVALID_HANDLE_VALUE;
+  if (browser->frameBuffer) CloseHandle(browser->frameBuffer);
+  browser->frameBuffer = nullptr;
+  browser->frameWidth = browser->frameHeight = 0;
+}
+
+// On the UI thread: asks the render process for a frame of the view's current size.
+void RequestFrame(cef_runtime_browser* browser) {
+  if (browser->closed || browser->hidden || !browser->connected || !browser->client->get_view_rect) return;
+  int x = 0, y = 0, width = 0, height = 0;
+  if (!browser->client->get_view_rect(browser->client->self, browser, &x, &y, &width, &height)) return;
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return;
+  if (!browser->frameBuffer || width != browser->frameWidth || height != browser->frameHeight) {
+    if (browser->frameBuffer) CloseHandle(browser->frameBuffer);
+    uint64_t bytes = static_cast<uint64_t>(width) * height * 4;
+    browser->sequence++;
+    browser->frameBuffer = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
+                                              static_cast<DWORD>(bytes), runtime::FrameBufferName(browser->channel, browser->sequence).c_str());
+    if (!browser->frameBuffer) return;
+    browser->frameWidth = width;
+    browser->frameHeight = height;
+  }
+  runtime::WriteMessage(browser->down, {runtime::kPaintRequest, width, height, browser->sequence});
+}
+
+// On the UI thread: hands a painted frame to the client, unless it is stale or the view hidden.
+void DeliverFrame(cef_runtime_browser* browser, const runtime::FrameMessage& frame) {
+  if (browser->closed || browser->hidden || !browser->frameBuffer || frame.sequence != browser->sequence) return;
+  if (frame.width != browser->frameWidth || frame.height != browser->frameHeight) return;
+  const void* pixels = MapViewOfFile(browser->frameBuffer, FILE_MAP_READ, 0, 0, 0);
+  if (!pixels) return;
+  if (browser->client->on_paint) browser->client->on_paint(browser->client->self, browser, 0, pixels, frame.width, frame.height);
+  UnmapViewOfFile(pixels);
+}
+
+unsigned __stdcall ReadFrames(void* context) {
+  auto* browser = static_cast<cef_runtime_browser*>(context);
+  HANDLE down = browser->down, up = browser->up;
+  bool ok = (ConnectNamedPipe(down, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) &&
+            (ConnectNamedPipe(up, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);
+  if (ok) {
+    BrowserAddRef(browser);
+    PostToUi([browser] {
+      browser->connected = browser->renderProcess != nullptr;
+      RequestFrame(browser);
+      BrowserRelease(browser);
+    });
+    runtime::FrameMessage frame;
+    while (runtime::ReadMessage(up, &frame)) {
+      if (frame.kind != runtime::kFrameReady) continue;
+      BrowserAddRef(browser);
+      PostToUi([browser, frame] {
+        DeliverFrame(browser, frame);
+        BrowserRelease(browser);
+      });
+    }
+  }
+  return 0;
+}
+
 void StopRenderProcess(cef_runtime_browser* browser) {
   if (browser->wait) {
     // Waits for a running callback: it only posts a task.
@@ -126,6 +211,7 @@ void StopRenderProcess(cef_runtime_browser* browser) {
     CloseHandle(browser->renderProcess);
     browser->renderProcess = nullptr;
   }
+  CloseChannel(browser);
 }
 
 void CALLBACK OnRenderProcessEnded(void* context, BOOLEAN) {
@@ -142,6 +228,7 @@ void CALLBACK OnRenderProcessEnded(void* context, BOOLEAN) {
       }
       CloseHandle(browser->renderProcess);
       browser->renderProcess = nullptr;
+      CloseChannel(browser);
       if (browser->client->on_render_process_terminated)
         browser->client->on_render_process_terminated(browser->client->self, browser, StatusOf(code));
     }
@@ -153,14 +240,25 @@ void CALLBACK OnRenderProcessEnded(void* context, BOOLEAN) {
 bool StartRenderProcess(cef_runtime_browser* browser) {
   wchar_t full[MAX_PATH];
   if (!GetFullPathNameW(g_process->subprocessPath.c_str(), MAX_PATH, full, nullptr)) return false;
+  browser->channel = runtime::ChannelBase(GetCurrentProcessId(), browser->id);
+  browser->down = CreateNamedPipeW(runtime::PipeName(browser->channel, L"down").c_str(), PIPE_ACCESS_OUTBOUND,
+                                   PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+  browser->up = CreateNamedPipeW(runtime::PipeName(browser->channel, L"up").c_str(), PIPE_ACCESS_INBOUND,
+                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+  if (browser->down == INVALID_HANDLE_VALUE || browser->up == INVALID_HANDLE_VALUE) {
+    CloseChannel(browser);
+    return false;
+  }
   std::wstring command = L"\"" + std::wstring(full) + L"\" --type=renderer --browser-pid=" +
-                         std::to_wstring(GetCurrentProcessId()) + L" --renderer-client-id=" + std::to_wstring(browser->id);
+                         std::to_wstring(GetCurrentProcessId()) + L" --renderer-client-id=" + std::to_wstring(browser->id) +
+                         L" --channel=" + browser->channel;
   if (!g_process->logFile.empty()) command += L" \"--log-file=" + g_process->logFile + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(full, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
     runtime::LogError(L"Render process could not start: " + command);
+    CloseChannel(browser);
     return false;
   }
   if (g_process->job) AssignProcessToJobObject(g_process->job, info.hProcess);
@@ -169,6 +267,7 @@ bool StartRenderProcess(cef_runtime_browser* browser) {
   browser->renderProcess = info.hProcess;
   runtime::LogInfo(L"Render process " + std::to_wstring(info.dwProcessId) + L" for browser " + std::to_wstring(browser->id));
   RegisterWaitForSingleObject(&browser->wait, info.hProcess, &OnRenderProcessEnded, browser, INFINITE, WT_EXECUTEONLYONCE);
+  browser->reader = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ReadFrames, browser, 0, nullptr));
   return true;
 }
 
@@ -210,7 +309,8 @@ RUNTIME_EXPORT int cef_execute_process(const cef_runtime_main_args*, cef_runtime
   if (app && app->on_before_command_line_processing)
     app->on_before_command_line_processing(app->self, type.c_str(), line.CView());
   runtime::LogInfo(L"Sub-process " + type + L" command line: " + line.ToString());
-  // Nothing is drawn without a browser: the process lives as long as its browser process.
+  if (type == L"renderer" && line.HasSwitch(L"channel")) return runtime::RunRenderer(line.SwitchValue(L"channel"));
+  // Other sub-processes have nothing to do: they live as long as their browser process.
   DWORD parent = wcstoul(line.SwitchValue(L"browser-pid").c_str(), nullptr, 10);
   if (HANDLE browser = parent ? OpenProcess(SYNCHRONIZE, FALSE, parent) : nullptr) {
     WaitForSingleObject(browser, INFINITE);
@@ -328,6 +428,25 @@ RUNTIME_EXPORT void cef_browser_add_ref(cef_runtime_browser* browser) {
 
 RUNTIME_EXPORT void cef_browser_release(cef_runtime_browser* browser) {
   if (browser) BrowserRelease(browser);
+}
+
+RUNTIME_EXPORT void cef_browser_was_hidden(cef_runtime_browser* browser, int hidden) {
+  if (!browser || !g_process) return;
+  BrowserAddRef(browser);
+  PostToUi([browser, hidden] {
+    browser->hidden = hidden != 0;
+    RequestFrame(browser);
+    BrowserRelease(browser);
+  });
+}
+
+RUNTIME_EXPORT void cef_browser_was_resized(cef_runtime_browser* browser) {
+  if (!browser || !g_process) return;
+  BrowserAddRef(browser);
+  PostToUi([browser] {
+    RequestFrame(browser);
+    BrowserRelease(browser);
+  });
 }
 
 RUNTIME_EXPORT int cef_browser_get_identifier(cef_runtime_browser* browser) { return browser ? browser->id : 0; }
