@@ -10,9 +10,16 @@
 class CefBrowserHost;
 class CefClient;
 
+class CefFrame : public virtual CefBase {
+ public:
+  virtual void LoadURL(const CefString& url) = 0;
+  virtual bool IsMain() = 0;
+};
+
 class CefBrowser : public virtual CefBase {
  public:
   virtual CefRefPtr<CefBrowserHost> GetHost() = 0;
+  virtual CefRefPtr<CefFrame> GetMainFrame() = 0;
   // Unique within the browser process.
   virtual int GetIdentifier() = 0;
   virtual bool IsSame(CefRefPtr<CefBrowser> that) = 0;

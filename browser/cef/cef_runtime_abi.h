@@ -129,6 +129,8 @@ typedef void (*cef_runtime_browser_add_ref_fn)(cef_runtime_browser* browser);
 typedef void (*cef_runtime_browser_release_fn)(cef_runtime_browser* browser);
 typedef int (*cef_runtime_browser_get_identifier_fn)(cef_runtime_browser* browser);
 typedef void (*cef_runtime_browser_close_fn)(cef_runtime_browser* browser, int force_close);
+// Loads `url` in the main frame; a browser whose render process has ended gets a new one.
+typedef void (*cef_runtime_browser_load_url_fn)(cef_runtime_browser* browser, const wchar_t* url);
 typedef void (*cef_runtime_browser_was_hidden_fn)(cef_runtime_browser* browser, int hidden);
 typedef void (*cef_runtime_browser_was_resized_fn)(cef_runtime_browser* browser);
 // The global cookie manager's supported schemes; a completion callback is not offered.

@@ -30,6 +30,7 @@ struct RuntimeExports {
   cef_runtime_browser_release_fn browser_release = nullptr;
   cef_runtime_browser_get_identifier_fn browser_get_identifier = nullptr;
   cef_runtime_browser_close_fn browser_close = nullptr;
+  cef_runtime_browser_load_url_fn browser_load_url = nullptr;
   cef_runtime_browser_was_hidden_fn browser_was_hidden = nullptr;
   cef_runtime_browser_was_resized_fn browser_was_resized = nullptr;
 };
@@ -78,6 +79,7 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_release", &e->browser_release) &&
                     Bind(module, "cef_browser_get_identifier", &e->browser_get_identifier) &&
                     Bind(module, "cef_browser_close", &e->browser_close) &&
+                    Bind(module, "cef_browser_load_url", &e->browser_load_url) &&
                     Bind(module, "cef_browser_was_hidden", &e->browser_was_hidden) &&
                     Bind(module, "cef_browser_was_resized", &e->browser_was_resized);
     const char* hash = complete ? api_hash(0) : nullptr;
@@ -214,8 +216,8 @@ class GlobalCookieManager : public CefCookieManager {
   IMPLEMENT_REFCOUNTING(GlobalCookieManager);
 };
 
-// A runtime browser seen from the program: browser and host in one object.
-class BrowserProxy : public CefBrowser, public CefBrowserHost {
+// A runtime browser seen from the program: browser, host and main frame in one object.
+class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
  public:
   BrowserProxy(const RuntimeExports* runtime, cef_runtime_browser* browser, CefRefPtr<CefClient> client)
       : runtime_(runtime), browser_(browser), client_(std::move(client)) {
@@ -224,6 +226,9 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost {
   ~BrowserProxy() override { runtime_->browser_release(browser_); }
 
   CefRefPtr<CefBrowserHost> GetHost() override { return this; }
+  CefRefPtr<CefFrame> GetMainFrame() override { return this; }
+  void LoadURL(const CefString& url) override { runtime_->browser_load_url(browser_, url.c_str()); }
+  bool IsMain() override { return true; }
   int GetIdentifier() override { return runtime_->browser_get_identifier(browser_); }
   bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == GetIdentifier(); }
   CefRefPtr<CefBrowser> GetBrowser() override { return this; }

@@ -227,9 +227,12 @@ void RunBrowser() {
   client->browser = nullptr;
 }
 
-class PaintClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler {
+class PaintClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler, public CefRequestHandler {
  public:
   CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus) override { terminated++; }
+  std::atomic<int> terminated{0};
   CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
   void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
   bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
@@ -282,6 +285,20 @@ void RunPaint() {
   Put("frames_while_hidden", client->frames - before);
   client->browser->GetHost()->WasHidden(false);
   Put("shown_frame", WaitFor([&] { return client->frames > before; }, 5000));
+
+  // A killed render process is replaced by the next load, which paints again.
+  std::vector<DWORD> helpers = HelperChildren();
+  if (helpers.size() == 1) {
+    HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
+    TerminateProcess(helper, 9);
+    CloseHandle(helper);
+  }
+  Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+  before = client->frames;
+  client->browser->GetMainFrame()->LoadURL("about:blank");
+  Put("reloaded_frame", WaitFor([&] { return client->frames > before; }, 10000));
+  std::vector<DWORD> now = HelperChildren();
+  Put("new_render_process", now.size() == 1 && !helpers.empty() && now[0] != helpers[0]);
 
   CefShutdown();
   cef.SetCefInitialized(false);

@@ -230,6 +230,9 @@ TEST(CefRuntimeBrowserTest, RenderProcessPaintsFramesOfTheViewSizeUnlessHidden) 
   EXPECT_EQ("80x30 type 0 dirty 1", seen["resized_size"]);
   EXPECT_EQ("0", seen["frames_while_hidden"]);
   EXPECT_EQ("1", seen["shown_frame"]);
+  EXPECT_EQ("1", seen["killed_reported"]);
+  EXPECT_EQ("1", seen["reloaded_frame"]);
+  EXPECT_EQ("1", seen["new_render_process"]);
 }
 
 TEST(CefMessageLoopDispatcherTest, DoesRuntimeWorkOnlyOnceTheQueueIsEmpty) {

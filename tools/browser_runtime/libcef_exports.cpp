@@ -430,6 +430,20 @@ RUNTIME_EXPORT void cef_browser_release(cef_runtime_browser* browser) {
   if (browser) BrowserRelease(browser);
 }
 
+RUNTIME_EXPORT void cef_browser_load_url(cef_runtime_browser* browser, const wchar_t* url) {
+  if (!browser || !g_process) return;
+  BrowserAddRef(browser);
+  std::wstring address = Text(url);
+  PostToUi([browser, address] {
+    if (!browser->closed) {
+      runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loads " + address);
+      if (!browser->renderProcess) StartRenderProcess(browser);
+      RequestFrame(browser);
+    }
+    BrowserRelease(browser);
+  });
+}
+
 RUNTIME_EXPORT void cef_browser_was_hidden(cef_runtime_browser* browser, int hidden) {
   if (!browser || !g_process) return;
   BrowserAddRef(browser);
