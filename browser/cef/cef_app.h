@@ -6,6 +6,7 @@
 
 #include "browser/cef/cef_base.h"
 #include "browser/cef/cef_command_line.h"
+#include "browser/cef/cef_process_message.h"
 #include "browser/cef/cef_types.h"
 
 class CefBrowserProcessHandler : public virtual CefBase {
@@ -14,7 +15,16 @@ class CefBrowserProcessHandler : public virtual CefBase {
   virtual void OnContextInitialized() {}
 };
 
-class CefRenderProcessHandler : public virtual CefBase {};
+class CefBrowser;
+
+class CefRenderProcessHandler : public virtual CefBase {
+ public:
+  // From the browser process, on the render process's main thread.
+  virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                        CefRefPtr<CefProcessMessage> message) {
+    return false;
+  }
+};
 
 class CefResourceBundleHandler : public virtual CefBase {};
 

@@ -3,6 +3,7 @@
 // Browsers and their client: the program's handlers of a browser's events.
 
 #include "browser/cef/cef_base.h"
+#include "browser/cef/cef_process_message.h"
 #include "browser/cef/cef_types.h"
 
 #include <vector>
@@ -23,6 +24,8 @@ class CefBrowser : public virtual CefBase {
   // Unique within the browser process.
   virtual int GetIdentifier() = 0;
   virtual bool IsSame(CefRefPtr<CefBrowser> that) = 0;
+  // To the other process of this browser; from any thread, in order.
+  virtual bool SendProcessMessage(CefProcessId target_process, CefRefPtr<CefProcessMessage> message) = 0;
 };
 
 enum cef_termination_status_t {
@@ -101,4 +104,9 @@ class CefClient : public virtual CefBase {
   virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
   virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
+  // From the browser's render process, on the runtime's UI thread.
+  virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                        CefRefPtr<CefProcessMessage> message) {
+    return false;
+  }
 };

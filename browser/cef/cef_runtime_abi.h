@@ -57,6 +57,8 @@ typedef struct cef_runtime_scheme_registrar {
                            int is_display_isolated);
 } cef_runtime_scheme_registrar;
 
+struct cef_runtime_browser;
+
 // The program's application object. The runtime takes one reference for as long as it keeps
 // the pointer and gives it back through `release`.
 typedef struct cef_runtime_app {
@@ -68,6 +70,10 @@ typedef struct cef_runtime_app {
   void (*on_register_custom_schemes)(void* self, cef_runtime_scheme_registrar* registrar);
   // Browser process, on the runtime's UI thread, once the runtime has started.
   void (*on_context_initialized)(void* self);
+  // Render process, on its main thread: a process message from the browser process (encoded by
+  // the program's side; the runtime only carries the bytes). Returns whether it was handled.
+  int (*on_process_message_received)(void* self, struct cef_runtime_browser* browser, int source_process,
+                                     const void* data, size_t size);
 } cef_runtime_app;
 
 // A task handed to the runtime: run once by `execute`, then `release`d (also when it never ran).
@@ -79,6 +85,8 @@ typedef struct cef_runtime_task {
 
 // A browser of the runtime, opaque to the program; counted by the add_ref/release exports.
 typedef struct cef_runtime_browser cef_runtime_browser;
+
+enum cef_runtime_process_id { CEF_RUNTIME_PID_BROWSER = 0, CEF_RUNTIME_PID_RENDERER = 1 };
 
 // Why a render process ended.
 enum cef_runtime_termination_status {
@@ -109,6 +117,9 @@ typedef struct cef_runtime_client {
   int (*get_view_rect)(void* self, cef_runtime_browser* browser, int* x, int* y, int* width, int* height);
   // ... and each frame, premultiplied BGRA rows top-down, valid during the call. Type 0: view.
   void (*on_paint)(void* self, cef_runtime_browser* browser, int type, const void* buffer, int width, int height);
+  // A process message from the browser's render process, on the UI thread, in sending order.
+  int (*on_process_message_received)(void* self, cef_runtime_browser* browser, int source_process,
+                                     const void* data, size_t size);
 } cef_runtime_client;
 
 // The exports of libcef.dll.
@@ -131,6 +142,10 @@ typedef int (*cef_runtime_browser_get_identifier_fn)(cef_runtime_browser* browse
 typedef void (*cef_runtime_browser_close_fn)(cef_runtime_browser* browser, int force_close);
 // Loads `url` in the main frame; a browser whose render process has ended gets a new one.
 typedef void (*cef_runtime_browser_load_url_fn)(cef_runtime_browser* browser, const wchar_t* url);
+// Sends an encoded process message to the other process of the browser, from any thread; the
+// messages of one sender arrive in order. Those sent before the render process runs wait for it.
+typedef int (*cef_runtime_browser_send_process_message_fn)(cef_runtime_browser* browser, int target_process,
+                                                            const void* data, size_t size);
 typedef void (*cef_runtime_browser_was_hidden_fn)(cef_runtime_browser* browser, int hidden);
 typedef void (*cef_runtime_browser_was_resized_fn)(cef_runtime_browser* browser);
 // The global cookie manager's supported schemes; a completion callback is not offered.

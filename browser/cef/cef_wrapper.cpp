@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct RuntimeExports {
   cef_runtime_browser_get_identifier_fn browser_get_identifier = nullptr;
   cef_runtime_browser_close_fn browser_close = nullptr;
   cef_runtime_browser_load_url_fn browser_load_url = nullptr;
+  cef_runtime_browser_send_process_message_fn browser_send_process_message = nullptr;
   cef_runtime_browser_was_hidden_fn browser_was_hidden = nullptr;
   cef_runtime_browser_was_resized_fn browser_was_resized = nullptr;
 };
@@ -80,6 +82,7 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_get_identifier", &e->browser_get_identifier) &&
                     Bind(module, "cef_browser_close", &e->browser_close) &&
                     Bind(module, "cef_browser_load_url", &e->browser_load_url) &&
+                    Bind(module, "cef_browser_send_process_message", &e->browser_send_process_message) &&
                     Bind(module, "cef_browser_was_hidden", &e->browser_was_hidden) &&
                     Bind(module, "cef_browser_was_resized", &e->browser_was_resized);
     const char* hash = complete ? api_hash(0) : nullptr;
@@ -172,6 +175,7 @@ class AppAdapter {
         static_cast<AppAdapter*>(self)->app_->OnRegisterCustomSchemes(proxy);
       });
     };
+    c_.on_process_message_received = &AppAdapter::OnRenderMessage;
     c_.on_context_initialized = [](void* self) {
       Guarded([&] {
         CefRefPtr<CefBrowserProcessHandler> handler = static_cast<AppAdapter*>(self)->app_->GetBrowserProcessHandler();
@@ -179,6 +183,8 @@ class AppAdapter {
       });
     };
   }
+
+  static int OnRenderMessage(void* self, cef_runtime_browser* browser, int source, const void* data, size_t size);
 
   // The caller's own reference, given back with Drop once its call has returned.
   cef_runtime_app* Take() {
@@ -216,6 +222,181 @@ class GlobalCookieManager : public CefCookieManager {
   IMPLEMENT_REFCOUNTING(GlobalCookieManager);
 };
 
+class ListValue : public CefListValue {
+ public:
+  struct Value {
+    CefValueType type = VTYPE_NULL;
+    bool b = false;
+    int i = 0;
+    double d = 0;
+    std::wstring s;
+  };
+  size_t GetSize() override { return values_.size(); }
+  bool SetSize(size_t size) override {
+    values_.resize(size);
+    return true;
+  }
+  CefValueType GetType(size_t index) override { return index < values_.size() ? values_[index].type : VTYPE_INVALID; }
+  bool GetBool(size_t index) override { return Is(index, VTYPE_BOOL) && values_[index].b; }
+  int GetInt(size_t index) override { return Is(index, VTYPE_INT) ? values_[index].i : 0; }
+  double GetDouble(size_t index) override { return Is(index, VTYPE_DOUBLE) ? values_[index].d : 0; }
+  CefString GetString(size_t index) override { return Is(index, VTYPE_STRING) ? CefString(values_[index].s) : CefString(); }
+  bool SetNull(size_t index) override { return Set(index, Value()); }
+  bool SetBool(size_t index, bool value) override {
+    Value v;
+    v.type = VTYPE_BOOL;
+    v.b = value;
+    return Set(index, v);
+  }
+  bool SetInt(size_t index, int value) override {
+    Value v;
+    v.type = VTYPE_INT;
+    v.i = value;
+    return Set(index, v);
+  }
+  bool SetDouble(size_t index, double value) override {
+    Value v;
+    v.type = VTYPE_DOUBLE;
+    v.d = value;
+    return Set(index, v);
+  }
+  bool SetString(size_t index, const CefString& value) override {
+    Value v;
+    v.type = VTYPE_STRING;
+    v.s = value.ToWString();
+    return Set(index, v);
+  }
+  const std::vector<Value>& values() const { return values_; }
+
+ private:
+  bool Is(size_t index, CefValueType type) const { return index < values_.size() && values_[index].type == type; }
+  bool Set(size_t index, const Value& value) {
+    if (index >= values_.size()) values_.resize(index + 1);
+    values_[index] = value;
+    return true;
+  }
+  std::vector<Value> values_;
+  IMPLEMENT_REFCOUNTING(ListValue);
+};
+
+class ProcessMessage : public CefProcessMessage {
+ public:
+  explicit ProcessMessage(const CefString& name) : name_(name), arguments_(new ListValue()) {}
+  CefString GetName() override { return name_; }
+  CefRefPtr<CefListValue> GetArgumentList() override { return arguments_.get(); }
+  ListValue* arguments() { return arguments_.get(); }
+
+ private:
+  CefString name_;
+  CefRefPtr<ListValue> arguments_;
+  IMPLEMENT_REFCOUNTING(ProcessMessage);
+};
+
+// Encoding of a message for the runtime to carry: name, then (type, value) pairs; strings as a
+// length and UTF-16 units.
+class Encoder {
+ public:
+  template <class T>
+  void Put(const T& value) {
+    const char* bytes = reinterpret_cast<const char*>(&value);
+    data.insert(data.end(), bytes, bytes + sizeof(T));
+  }
+  void PutText(const std::wstring& text) {
+    Put(static_cast<uint32_t>(text.size()));
+    const char* bytes = reinterpret_cast<const char*>(text.data());
+    data.insert(data.end(), bytes, bytes + text.size() * sizeof(wchar_t));
+  }
+  std::vector<char> data;
+};
+
+class Decoder {
+ public:
+  Decoder(const void* data, size_t size) : at_(static_cast<const char*>(data)), end_(at_ + size) {}
+  template <class T>
+  bool Get(T* value) {
+    if (static_cast<size_t>(end_ - at_) < sizeof(T)) return false;
+    std::memcpy(value, at_, sizeof(T));
+    at_ += sizeof(T);
+    return true;
+  }
+  bool GetText(std::wstring* text) {
+    uint32_t length = 0;
+    if (!Get(&length) || static_cast<size_t>(end_ - at_) / sizeof(wchar_t) < length) return false;
+    text->assign(reinterpret_cast<const wchar_t*>(at_), length);
+    at_ += length * sizeof(wchar_t);
+    return true;
+  }
+  bool AtEnd() const { return at_ == end_; }
+
+ private:
+  const char* at_;
+  const char* end_;
+};
+
+std::vector<char> EncodeMessage(CefRefPtr<CefProcessMessage> message) {
+  Encoder out;
+  out.PutText(message->GetName().ToWString());
+  CefRefPtr<CefListValue> list = message->GetArgumentList();
+  uint32_t count = list ? static_cast<uint32_t>(list->GetSize()) : 0;
+  out.Put(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t type = static_cast<uint8_t>(list->GetType(i));
+    out.Put(type);
+    switch (type) {
+      case VTYPE_BOOL: out.Put(static_cast<uint8_t>(list->GetBool(i))); break;
+      case VTYPE_INT: out.Put(static_cast<int32_t>(list->GetInt(i))); break;
+      case VTYPE_DOUBLE: out.Put(list->GetDouble(i)); break;
+      case VTYPE_STRING: out.PutText(list->GetString(i).ToWString()); break;
+      default: break;
+    }
+  }
+  return out.data;
+}
+
+// Null for bytes that are no message.
+CefRefPtr<CefProcessMessage> DecodeMessage(const void* data, size_t size) {
+  Decoder in(data, size);
+  std::wstring name;
+  uint32_t count = 0;
+  if (!in.GetText(&name) || !in.Get(&count) || count > size) return nullptr;
+  CefRefPtr<ProcessMessage> message = new ProcessMessage(name);
+  ListValue* list = message->arguments();
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t type = 0;
+    if (!in.Get(&type)) return nullptr;
+    switch (type) {
+      case VTYPE_NULL: list->SetNull(i); break;
+      case VTYPE_BOOL: {
+        uint8_t b = 0;
+        if (!in.Get(&b)) return nullptr;
+        list->SetBool(i, b != 0);
+        break;
+      }
+      case VTYPE_INT: {
+        int32_t v = 0;
+        if (!in.Get(&v)) return nullptr;
+        list->SetInt(i, v);
+        break;
+      }
+      case VTYPE_DOUBLE: {
+        double v = 0;
+        if (!in.Get(&v)) return nullptr;
+        list->SetDouble(i, v);
+        break;
+      }
+      case VTYPE_STRING: {
+        std::wstring text;
+        if (!in.GetText(&text)) return nullptr;
+        list->SetString(i, text);
+        break;
+      }
+      default: return nullptr;
+    }
+  }
+  if (!in.AtEnd()) return nullptr;
+  return message.get();
+}
+
 // A runtime browser seen from the program: browser, host and main frame in one object.
 class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
  public:
@@ -231,6 +412,11 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
   bool IsMain() override { return true; }
   int GetIdentifier() override { return runtime_->browser_get_identifier(browser_); }
   bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == GetIdentifier(); }
+  bool SendProcessMessage(CefProcessId target, CefRefPtr<CefProcessMessage> message) override {
+    if (!message) return false;
+    std::vector<char> data = EncodeMessage(message);
+    return runtime_->browser_send_process_message(browser_, target, data.data(), data.size()) != 0;
+  }
   CefRefPtr<CefBrowser> GetBrowser() override { return this; }
   void CloseBrowser(bool force_close) override { runtime_->browser_close(browser_, force_close); }
   CefRefPtr<CefClient> GetClient() override { return client_; }
@@ -275,6 +461,16 @@ class ClientAdapter {
           handler->OnRenderProcessTerminated(adapter->Browser(browser), static_cast<TerminationStatus>(status));
       });
     };
+    c_.on_process_message_received = [](void* self, cef_runtime_browser* browser, int source, const void* data,
+                                        size_t size) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefProcessMessage> message = DecodeMessage(data, size))
+          handled = adapter->client_->OnProcessMessageReceived(adapter->Browser(browser), static_cast<CefProcessId>(source), message);
+      });
+      return handled;
+    };
     c_.get_view_rect = &ClientAdapter::GetViewRect;
     c_.on_paint = &ClientAdapter::OnPaint;
   }
@@ -318,6 +514,20 @@ class ClientAdapter {
   std::atomic<int> count_{0};
   cef_runtime_client c_{};
 };
+
+int AppAdapter::OnRenderMessage(void* self, cef_runtime_browser* browser, int source, const void* data, size_t size) {
+  int handled = 0;
+  Guarded([&] {
+    auto* adapter = static_cast<AppAdapter*>(self);
+    CefRefPtr<CefRenderProcessHandler> handler = adapter->app_->GetRenderProcessHandler();
+    CefRefPtr<CefProcessMessage> message = DecodeMessage(data, size);
+    const RuntimeExports* runtime = LoadRuntime();
+    if (handler && message && runtime)
+      handled = handler->OnProcessMessageReceived(new BrowserProxy(runtime, browser, nullptr),
+                                                  static_cast<CefProcessId>(source), message);
+  });
+  return handled;
+}
 
 cef_runtime_main_args ToC(const CefMainArgs& args) {
   cef_runtime_main_args c{};
@@ -424,3 +634,7 @@ bool CefBrowserHost::CreateBrowser(const CefWindowInfo& window_info, CefRefPtr<C
   adapter->Drop();
   return asked;
 }
+
+CefRefPtr<CefListValue> CefListValue::Create() { return new ListValue(); }
+
+CefRefPtr<CefProcessMessage> CefProcessMessage::Create(const CefString& name) { return new ProcessMessage(name); }

@@ -4,6 +4,7 @@
 //   cef_probe dispatch    the runtime on this thread, driven by CefMessageLoopDispatcher
 //   cef_probe browser     a windowless browser: its render process, a killed one, shut-down
 //   cef_probe paint       frames of a windowless browser: sizes, pixels, none while hidden
+//   cef_probe messages    process messages both ways (this program is its own render process)
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -13,6 +14,8 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
@@ -305,13 +308,131 @@ void RunPaint() {
   client->browser = nullptr;
 }
 
+const wchar_t kEchoVariable[] = L"DV_PROBE_ECHO_RENDERER";
+
+std::wstring Sample(int i) { return L"h\u00e9llo \u4e2d\u6587 " + std::to_wstring(i); }
+
+// The render side: echoes every message; "burst" answers with 50 numbered ones from a thread of
+// its own.
+class EchoApp : public CefApp, public CefRenderProcessHandler {
+ public:
+  CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
+  bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source,
+                                CefRefPtr<CefProcessMessage> message) override {
+    if (message->GetName().ToWString() == L"burst") {
+      std::thread([browser] {
+        for (int i = 0; i < 50; ++i) {
+          CefRefPtr<CefProcessMessage> out = CefProcessMessage::Create("numbered");
+          out->GetArgumentList()->SetInt(0, i);
+          browser->SendProcessMessage(PID_BROWSER, out);
+        }
+      }).detach();
+      return true;
+    }
+    CefRefPtr<CefProcessMessage> reply = CefProcessMessage::Create(L"echo " + message->GetName().ToWString());
+    CefRefPtr<CefListValue> in = message->GetArgumentList(), out = reply->GetArgumentList();
+    for (size_t i = 0; i < in->GetSize(); ++i) {
+      switch (in->GetType(i)) {
+        case VTYPE_STRING: out->SetString(i, in->GetString(i)); break;
+        case VTYPE_INT: out->SetInt(i, in->GetInt(i)); break;
+        case VTYPE_BOOL: out->SetBool(i, in->GetBool(i)); break;
+        case VTYPE_DOUBLE: out->SetDouble(i, in->GetDouble(i)); break;
+        default: out->SetNull(i); break;
+      }
+    }
+    out->SetInt(in->GetSize(), source);
+    return browser->SendProcessMessage(PID_BROWSER, reply);
+  }
+  IMPLEMENT_REFCOUNTING(EchoApp);
+};
+
+class MessageClient : public CefClient {
+ public:
+  bool OnProcessMessageReceived(CefRefPtr<CefBrowser>, CefProcessId source, CefRefPtr<CefProcessMessage> message) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    received.push_back(message);
+    sources.push_back(source);
+    onRuntimeUi = onRuntimeUi && CefCurrentlyOn(TID_UI);
+    return true;
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return received.size();
+  }
+  std::mutex mutex;
+  std::vector<CefRefPtr<CefProcessMessage>> received;
+  std::vector<CefProcessId> sources;
+  bool onRuntimeUi = true;
+  IMPLEMENT_REFCOUNTING(MessageClient);
+};
+
+class BrowserCatcher : public MessageClient, public CefLifeSpanHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> b) override { browser = b; }
+  CefRefPtr<CefBrowser> browser;
+};
+
+void RunMessages() {
+  SetEnvironmentVariableW(kEchoVariable, L"1");
+  CefMainArgs args(GetModuleHandleW(nullptr));
+  CefSettings settings;
+  settings.no_sandbox = 1;
+  settings.multi_threaded_message_loop = 1;
+  settings.browser_subprocess_path = base::ModuleFileName(nullptr);
+  settings.log_file = base::OwnModuleDirectory() + L"messages.log";
+  Put("initialized", CefInitialize(args, settings, nullptr, nullptr));
+  CefRefPtr<BrowserCatcher> client = new BrowserCatcher();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  if (!client->browser) return;
+  // Sent at once, before the render process runs: they wait for it, in order.
+  const int kSent = 20;
+  for (int i = 0; i < kSent; ++i) {
+    CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create("m" + std::to_string(i));
+    CefRefPtr<CefListValue> list = message->GetArgumentList();
+    list->SetString(0, Sample(i));
+    list->SetInt(1, -1000000 * i);
+    list->SetBool(2, i % 2 == 1);
+    list->SetDouble(3, i + 0.25);
+    client->browser->SendProcessMessage(PID_RENDERER, message);
+  }
+  Put("sent_to_browser_process_refused",
+      !client->browser->SendProcessMessage(PID_BROWSER, CefProcessMessage::Create("nowhere")));
+  Put("echoes_arrived", WaitFor([&] { return client->Count() >= kSent; }, 10000));
+  bool match = client->Count() == kSent;
+  for (int i = 0; match && i < kSent; ++i) {
+    CefRefPtr<CefProcessMessage> echo = client->received[i];
+    CefRefPtr<CefListValue> list = echo->GetArgumentList();
+    match = echo->GetName().ToWString() == L"echo m" + std::to_wstring(i) && list->GetSize() == 5 &&
+            list->GetString(0).ToWString() == Sample(i) && list->GetInt(1) == -1000000 * i &&
+            list->GetType(2) == VTYPE_BOOL && list->GetBool(2) == (i % 2 == 1) && list->GetDouble(3) == i + 0.25 &&
+            list->GetInt(4) == PID_BROWSER && client->sources[i] == PID_RENDERER;
+  }
+  Put("echoes_match_in_order", match);
+
+  client->browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("burst"));
+  Put("burst_arrived", WaitFor([&] { return client->Count() >= kSent + 50; }, 10000));
+  bool ordered = client->Count() == kSent + 50;
+  for (int i = 0; ordered && i < 50; ++i) ordered = client->received[kSent + i]->GetArgumentList()->GetInt(0) == i;
+  Put("burst_in_order", ordered);
+  Put("received_on_runtime_ui", client->onRuntimeUi);
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   SetCurrentDirectoryW(base::OwnModuleDirectory().c_str());
   g_out.open("probe.txt", std::ios::app | std::ios::binary);
   std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode.compare(0, 7, L"--type=") == 0) {
+  if (mode.compare(0, 7, L"--type=") == 0 && GetEnvironmentVariableW(kEchoVariable, nullptr, 0) > 0) {
+    CefRefPtr<EchoApp> app = new EchoApp();
+    return CefExecuteProcess(CefMainArgs(GetModuleHandleW(nullptr)), app.get(), nullptr);
+  } else if (mode.compare(0, 7, L"--type=") == 0) {
     components::CefManager& cef = components::CefManager::Instance();
     cef.PrepareCefEnvironment();
     CefSettings settings;
@@ -325,6 +446,8 @@ int wmain(int argc, wchar_t** argv) {
     RunBrowser();
   } else if (mode == L"paint") {
     RunPaint();
+  } else if (mode == L"messages") {
+    RunMessages();
   }
   Put("done", 1);
   return 0;

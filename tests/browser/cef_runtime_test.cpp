@@ -235,6 +235,22 @@ TEST(CefRuntimeBrowserTest, RenderProcessPaintsFramesOfTheViewSizeUnlessHidden) 
   EXPECT_EQ("1", seen["new_render_process"]);
 }
 
+TEST(CefRuntimeBrowserTest, ProcessMessagesCrossBothWaysInOrder) {
+  ProbeFolder folder;
+  folder.InstallRuntime();
+  auto seen = folder.Run(L"messages");
+  EXPECT_EQ("1", seen["done"]);
+  EXPECT_EQ("1", seen["initialized"]);
+  EXPECT_EQ("1", seen["sent_to_browser_process_refused"]);
+  EXPECT_EQ("1", seen["echoes_arrived"]);
+  // Non-ASCII strings, ints, bools and doubles, in sending order, queued until the renderer ran.
+  EXPECT_EQ("1", seen["echoes_match_in_order"]);
+  // Sent from a thread of the render process.
+  EXPECT_EQ("1", seen["burst_arrived"]);
+  EXPECT_EQ("1", seen["burst_in_order"]);
+  EXPECT_EQ("1", seen["received_on_runtime_ui"]);
+}
+
 TEST(CefMessageLoopDispatcherTest, DoesRuntimeWorkOnlyOnceTheQueueIsEmpty) {
   ProbeFolder folder;
   folder.InstallRuntime();

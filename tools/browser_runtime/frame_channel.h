@@ -7,13 +7,20 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "browser/cef/cef_runtime_abi.h"
 
 namespace runtime {
 
 enum FrameMessageKind : uint32_t {
   kPaintRequest = 1,  // browser -> renderer: paint a frame of width x height into buffer `sequence`
   kFrameReady = 2,    // renderer -> browser: that buffer holds the frame
+  kProcessMessage = 3,  // either way: `width` bytes of an encoded process message follow
 };
+
+// The largest process message carried.
+constexpr int32_t kMaxProcessMessageBytes = 64 << 20;
 
 struct FrameMessage {
   uint32_t kind;
@@ -30,7 +37,12 @@ std::wstring FrameBufferName(const std::wstring& base, uint32_t sequence);
 bool WriteMessage(HANDLE pipe, const FrameMessage& message);
 bool ReadMessage(HANDLE pipe, FrameMessage* message);
 
-// The render process: answers paint requests until the browser process closes the channel.
-int RunRenderer(const std::wstring& base);
+// A process message: its header, then its bytes, as one unit (the caller holds the write lock).
+bool WriteProcessMessage(HANDLE pipe, const void* data, size_t size);
+bool ReadPayload(HANDLE pipe, int32_t size, std::vector<char>* payload);
+
+// The render process of browser `browserId`: answers paint requests and hands process messages
+// to the application, until the browser process closes the channel.
+int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app);
 
 }  // namespace runtime

@@ -11,6 +11,7 @@
 #include "browser/cef/cef_runtime_abi.h"
 #include "tools/browser_runtime/command_line.h"
 #include "tools/browser_runtime/frame_channel.h"
+#include "tools/browser_runtime/runtime_browser.h"
 #include "tools/browser_runtime/runtime_log.h"
 #include "tools/browser_runtime/runtime_thread.h"
 
@@ -20,25 +21,6 @@
 #ifndef RUNTIME_API_HASH
 #define RUNTIME_API_HASH CEF_RUNTIME_API_HASH
 #endif
-
-struct cef_runtime_browser {
-  std::atomic<int> refs{1};  // the runtime's own, given back when the browser has closed
-  int id = 0;
-  cef_runtime_client* client = nullptr;
-  HANDLE renderProcess = nullptr;
-  HANDLE wait = nullptr;
-  bool closed = false;
-  // The frame channel to the render process (UI thread, but for the reader).
-  std::wstring channel;
-  HANDLE down = INVALID_HANDLE_VALUE;
-  HANDLE up = INVALID_HANDLE_VALUE;
-  HANDLE reader = nullptr;
-  bool connected = false;
-  bool hidden = false;
-  uint32_t sequence = 0;
-  HANDLE frameBuffer = nullptr;
-  int frameWidth = 0, frameHeight = 0;
-};
 
 namespace {
 
@@ -128,7 +110,9 @@ int StatusOf(DWORD exitCode) {
 
 // Ends the reader (its process is gone or going) and frees the pipes and the frame buffer.
 void CloseChannel(cef_runtime_browser* browser) {
+  EnterCriticalSection(&browser->writeLock);
   browser->connected = false;
+  LeaveCriticalSection(&browser->writeLock);
   if (browser->reader) {
     if (WaitForSingleObject(browser->reader, 0) == WAIT_TIMEOUT) CancelSynchronousIo(browser->reader);
     bool ended = WaitForSingleObject(browser->reader, 2000) == WAIT_OBJECT_0;
@@ -137,9 +121,11 @@ void CloseChannel(cef_runtime_browser* browser) {
     // A reader still blocked keeps its pipe.
     if (!ended) browser->up = INVALID_HANDLE_VALUE;
   }
+  EnterCriticalSection(&browser->writeLock);
   if (browser->down != INVALID_HANDLE_VALUE) CloseHandle(browser->down);
   if (browser->up != INVALID_HANDLE_VALUE) CloseHandle(browser->up);
   browser->down = browser->up = INVALID_HANDLE_VALUE;
+  LeaveCriticalSection(&browser->writeLock);
   if (browser->frameBuffer) CloseHandle(browser->frameBuffer);
   browser->frameBuffer = nullptr;
   browser->frameWidth = browser->frameHeight = 0;
@@ -161,7 +147,9 @@ void RequestFrame(cef_runtime_browser* browser) {
     browser->frameWidth = width;
     browser->frameHeight = height;
   }
+  EnterCriticalSection(&browser->writeLock);
   runtime::WriteMessage(browser->down, {runtime::kPaintRequest, width, height, browser->sequence});
+  LeaveCriticalSection(&browser->writeLock);
 }
 
 // On the UI thread: hands a painted frame to the client, unless it is stale or the view hidden.
@@ -182,12 +170,32 @@ unsigned __stdcall ReadFrames(void* context) {
   if (ok) {
     BrowserAddRef(browser);
     PostToUi([browser] {
+      // Messages sent before the render process ran go first, in order.
+      EnterCriticalSection(&browser->writeLock);
       browser->connected = browser->renderProcess != nullptr;
+      if (browser->connected) {
+        for (auto& message : browser->pendingMessages)
+          runtime::WriteProcessMessage(browser->down, message.data(), message.size());
+        browser->pendingMessages.clear();
+      }
+      LeaveCriticalSection(&browser->writeLock);
       RequestFrame(browser);
       BrowserRelease(browser);
     });
     runtime::FrameMessage frame;
+    std::vector<char> payload;
     while (runtime::ReadMessage(up, &frame)) {
+      if (frame.kind == runtime::kProcessMessage) {
+        if (!runtime::ReadPayload(up, frame.width, &payload)) break;
+        BrowserAddRef(browser);
+        PostToUi([browser, payload] {
+          cef_runtime_client* client = browser->client;
+          if (!browser->closed && client->on_process_message_received)
+            client->on_process_message_received(client->self, browser, CEF_RUNTIME_PID_RENDERER, payload.data(), payload.size());
+          BrowserRelease(browser);
+        });
+        continue;
+      }
       if (frame.kind != runtime::kFrameReady) continue;
       BrowserAddRef(browser);
       PostToUi([browser, frame] {
@@ -309,7 +317,8 @@ RUNTIME_EXPORT int cef_execute_process(const cef_runtime_main_args*, cef_runtime
   if (app && app->on_before_command_line_processing)
     app->on_before_command_line_processing(app->self, type.c_str(), line.CView());
   runtime::LogInfo(L"Sub-process " + type + L" command line: " + line.ToString());
-  if (type == L"renderer" && line.HasSwitch(L"channel")) return runtime::RunRenderer(line.SwitchValue(L"channel"));
+  if (type == L"renderer" && line.HasSwitch(L"channel"))
+    return runtime::RunRenderer(line.SwitchValue(L"channel"), _wtoi(line.SwitchValue(L"renderer-client-id").c_str()), app);
   // Other sub-processes have nothing to do: they live as long as their browser process.
   DWORD parent = wcstoul(line.SwitchValue(L"browser-pid").c_str(), nullptr, 10);
   if (HANDLE browser = parent ? OpenProcess(SYNCHRONIZE, FALSE, parent) : nullptr) {
@@ -442,6 +451,26 @@ RUNTIME_EXPORT void cef_browser_load_url(cef_runtime_browser* browser, const wch
     }
     BrowserRelease(browser);
   });
+}
+
+RUNTIME_EXPORT int cef_browser_send_process_message(cef_runtime_browser* browser, int target_process,
+                                                    const void* data, size_t size) {
+  if (!browser || (!data && size) || size > static_cast<size_t>(runtime::kMaxProcessMessageBytes)) return 0;
+  int sent = 0;
+  EnterCriticalSection(&browser->writeLock);
+  if (browser->inRenderer) {
+    if (target_process == CEF_RUNTIME_PID_BROWSER && browser->connected)
+      sent = runtime::WriteProcessMessage(browser->up, data, size);
+  } else if (target_process == CEF_RUNTIME_PID_RENDERER && !browser->closed) {
+    if (browser->connected) {
+      sent = runtime::WriteProcessMessage(browser->down, data, size);
+    } else {
+      browser->pendingMessages.emplace_back(static_cast<const char*>(data), static_cast<const char*>(data) + size);
+      sent = 1;
+    }
+  }
+  LeaveCriticalSection(&browser->writeLock);
+  return sent;
 }
 
 RUNTIME_EXPORT void cef_browser_was_hidden(cef_runtime_browser* browser, int hidden) {
