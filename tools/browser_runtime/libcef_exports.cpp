@@ -15,6 +15,7 @@
 #include "tools/browser_runtime/runtime_log.h"
 #include "tools/browser_runtime/runtime_thread.h"
 
+// Exports are plain C: no exception leaves them (each body is guarded).
 #define RUNTIME_EXPORT extern "C" __declspec(dllexport)
 
 // The interface version this build reports (tests build one that reports another).
@@ -310,225 +311,277 @@ RUNTIME_EXPORT const char* cef_api_hash(int) { return RUNTIME_API_HASH; }
 RUNTIME_EXPORT void cef_enable_highdpi_support(void) { SetProcessDPIAware(); }
 
 RUNTIME_EXPORT int cef_execute_process(const cef_runtime_main_args*, cef_runtime_app* app, void*) {
-  runtime::CommandLine line = runtime::CommandLine::FromString(GetCommandLineW());
-  const std::wstring type = line.SwitchValue(L"type");
-  if (type.empty()) return -1;
-  runtime::SetLogFile(line.SwitchValue(L"log-file"));
-  if (app && app->on_before_command_line_processing)
-    app->on_before_command_line_processing(app->self, type.c_str(), line.CView());
-  runtime::LogInfo(L"Sub-process " + type + L" command line: " + line.ToString());
-  if (type == L"renderer" && line.HasSwitch(L"channel"))
-    return runtime::RunRenderer(line.SwitchValue(L"channel"), _wtoi(line.SwitchValue(L"renderer-client-id").c_str()), app);
-  // Other sub-processes have nothing to do: they live as long as their browser process.
-  DWORD parent = wcstoul(line.SwitchValue(L"browser-pid").c_str(), nullptr, 10);
-  if (HANDLE browser = parent ? OpenProcess(SYNCHRONIZE, FALSE, parent) : nullptr) {
-    WaitForSingleObject(browser, INFINITE);
-    CloseHandle(browser);
+  try {
+    runtime::CommandLine line = runtime::CommandLine::FromString(GetCommandLineW());
+    const std::wstring type = line.SwitchValue(L"type");
+    if (type.empty()) return -1;
+    runtime::SetLogFile(line.SwitchValue(L"log-file"));
+    if (app && app->on_before_command_line_processing)
+      app->on_before_command_line_processing(app->self, type.c_str(), line.CView());
+    runtime::LogInfo(L"Sub-process " + type + L" command line: " + line.ToString());
+    if (type == L"renderer" && line.HasSwitch(L"channel"))
+      return runtime::RunRenderer(line.SwitchValue(L"channel"), _wtoi(line.SwitchValue(L"renderer-client-id").c_str()), app);
+    // Other sub-processes have nothing to do: they live as long as their browser process.
+    DWORD parent = wcstoul(line.SwitchValue(L"browser-pid").c_str(), nullptr, 10);
+    if (HANDLE browser = parent ? OpenProcess(SYNCHRONIZE, FALSE, parent) : nullptr) {
+      WaitForSingleObject(browser, INFINITE);
+      CloseHandle(browser);
+    }
+    return 0;
+  } catch (...) {
+    return 1;
   }
-  return 0;
 }
 
 RUNTIME_EXPORT int cef_initialize(const cef_runtime_main_args*, const cef_runtime_settings* settings,
                                   cef_runtime_app* app, void*) {
-  if (g_process || !settings || settings->size < sizeof(cef_runtime_settings)) return 0;
-  auto* process = new BrowserProcess();
-  runtime::SetLogFile(Text(settings->log_file));
-  process->cachePath = Text(settings->cache_path);
-  process->subprocessPath = Text(settings->browser_subprocess_path);
-  process->logFile = Text(settings->log_file);
-  process->ownUiThread = settings->multi_threaded_message_loop != 0;
-  process->initThreadId = GetCurrentThreadId();
+  try {
+    if (g_process || !settings || settings->size < sizeof(cef_runtime_settings)) return 0;
+    auto* process = new BrowserProcess();
+    runtime::SetLogFile(Text(settings->log_file));
+    process->cachePath = Text(settings->cache_path);
+    process->subprocessPath = Text(settings->browser_subprocess_path);
+    process->logFile = Text(settings->log_file);
+    process->ownUiThread = settings->multi_threaded_message_loop != 0;
+    process->initThreadId = GetCurrentThreadId();
 
-  runtime::CommandLine line = runtime::CommandLine::FromString(GetCommandLineW());
-  if (app) {
-    app->add_ref(app->self);
-    process->app = app;
-    if (app->on_before_command_line_processing) app->on_before_command_line_processing(app->self, L"", line.CView());
-    SchemeRegistrar registrar;
-    if (app->on_register_custom_schemes) app->on_register_custom_schemes(app->self, &registrar.view);
-    for (auto& scheme : registrar.schemes) runtime::LogInfo(L"Custom scheme: " + scheme);
-  }
-  runtime::LogInfo(L"Browser process command line: " + line.ToString());
-  runtime::LogInfo(std::wstring(L"Windowless rendering: ") + (settings->windowless_rendering_enabled ? L"on" : L"off") +
-                   L"; sub-process: " + process->subprocessPath + L"; cache: " + process->cachePath);
-  if (!process->cachePath.empty()) MakeDirectoryTree(process->cachePath);
+    runtime::CommandLine line = runtime::CommandLine::FromString(GetCommandLineW());
+    if (app) {
+      app->add_ref(app->self);
+      process->app = app;
+      if (app->on_before_command_line_processing) app->on_before_command_line_processing(app->self, L"", line.CView());
+      SchemeRegistrar registrar;
+      if (app->on_register_custom_schemes) app->on_register_custom_schemes(app->self, &registrar.view);
+      for (auto& scheme : registrar.schemes) runtime::LogInfo(L"Custom scheme: " + scheme);
+    }
+    runtime::LogInfo(L"Browser process command line: " + line.ToString());
+    runtime::LogInfo(std::wstring(L"Windowless rendering: ") + (settings->windowless_rendering_enabled ? L"on" : L"off") +
+                     L"; sub-process: " + process->subprocessPath + L"; cache: " + process->cachePath);
+    if (!process->cachePath.empty()) MakeDirectoryTree(process->cachePath);
 
-  // Sub-processes end with the browser process, however it ends.
-  process->job = CreateJobObjectW(nullptr, nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (process->job) SetInformationJobObject(process->job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    // Sub-processes end with the browser process, however it ends.
+    process->job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (process->job) SetInformationJobObject(process->job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
 
-  for (int id = 0; id < 3; ++id) {
-    if (id == CEF_RUNTIME_TID_UI && !process->ownUiThread) continue;
-    process->threads[id].Start(&process->queues[id]);
+    for (int id = 0; id < 3; ++id) {
+      if (id == CEF_RUNTIME_TID_UI && !process->ownUiThread) continue;
+      process->threads[id].Start(&process->queues[id]);
+    }
+    g_process = process;
+    process->initialized = true;
+    if (app) {
+      app->add_ref(app->self);
+      cef_runtime_task task{app, &ContextInitialized, [](void* self) {
+                              auto* a = static_cast<cef_runtime_app*>(self);
+                              a->release(a->self);
+                            }};
+      process->queues[CEF_RUNTIME_TID_UI].Push(task, 0);
+      process->threads[CEF_RUNTIME_TID_UI].Wake();
+    }
+    runtime::LogInfo(L"Initialized");
+    return 1;
+  } catch (...) {
+    return 0;
   }
-  g_process = process;
-  process->initialized = true;
-  if (app) {
-    app->add_ref(app->self);
-    cef_runtime_task task{app, &ContextInitialized, [](void* self) {
-                            auto* a = static_cast<cef_runtime_app*>(self);
-                            a->release(a->self);
-                          }};
-    process->queues[CEF_RUNTIME_TID_UI].Push(task, 0);
-    process->threads[CEF_RUNTIME_TID_UI].Wake();
-  }
-  runtime::LogInfo(L"Initialized");
-  return 1;
 }
 
 RUNTIME_EXPORT int cef_post_delayed_task(int thread_id, const cef_runtime_task* task, long long delay_ms) {
-  if (!task) return 0;
-  if (!g_process || thread_id < 0 || thread_id > 2) {
-    if (task->release) task->release(task->self);
+  try {
+    if (!task) return 0;
+    if (!g_process || thread_id < 0 || thread_id > 2) {
+      if (task->release) task->release(task->self);
+      return 0;
+    }
+    g_process->queues[thread_id].Push(*task, delay_ms);
+    g_process->threads[thread_id].Wake();
+    return 1;
+  } catch (...) {
     return 0;
   }
-  g_process->queues[thread_id].Push(*task, delay_ms);
-  g_process->threads[thread_id].Wake();
-  return 1;
 }
 
 RUNTIME_EXPORT int cef_currently_on(int thread_id) {
-  if (!g_process || thread_id < 0 || thread_id > 2) return 0;
-  if (thread_id == CEF_RUNTIME_TID_UI && !g_process->ownUiThread)
-    return GetCurrentThreadId() == g_process->initThreadId;
-  return GetCurrentThreadId() == g_process->threads[thread_id].thread_id();
+  try {
+    if (!g_process || thread_id < 0 || thread_id > 2) return 0;
+    if (thread_id == CEF_RUNTIME_TID_UI && !g_process->ownUiThread)
+      return GetCurrentThreadId() == g_process->initThreadId;
+    return GetCurrentThreadId() == g_process->threads[thread_id].thread_id();
+  } catch (...) {
+    return 0;
+  }
 }
 
 RUNTIME_EXPORT void cef_do_message_loop_work(void) {
-  if (!g_process || g_process->ownUiThread || GetCurrentThreadId() != g_process->initThreadId) return;
-  g_process->queues[CEF_RUNTIME_TID_UI].RunDue();
+  try {
+    if (!g_process || g_process->ownUiThread || GetCurrentThreadId() != g_process->initThreadId) return;
+    g_process->queues[CEF_RUNTIME_TID_UI].RunDue();
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT int cef_cookie_manager_set_supported_schemes(const wchar_t* const* schemes, int count) {
-  if (!g_process) return 0;
-  std::wstring list;
-  g_process->cookieSchemes.clear();
-  for (int i = 0; i < count; ++i) {
-    if (!schemes[i]) continue;
-    g_process->cookieSchemes.push_back(schemes[i]);
-    list += (list.empty() ? L"" : L",") + std::wstring(schemes[i]);
+  try {
+    if (!g_process) return 0;
+    std::wstring list;
+    g_process->cookieSchemes.clear();
+    for (int i = 0; i < count; ++i) {
+      if (!schemes[i]) continue;
+      g_process->cookieSchemes.push_back(schemes[i]);
+      list += (list.empty() ? L"" : L",") + std::wstring(schemes[i]);
+    }
+    runtime::LogInfo(L"Cookie schemes: " + list);
+    return 1;
+  } catch (...) {
+    return 0;
   }
-  runtime::LogInfo(L"Cookie schemes: " + list);
-  return 1;
 }
 
 RUNTIME_EXPORT int cef_browser_host_create_browser(const cef_runtime_window_info* window_info,
                                                    cef_runtime_client* client, const wchar_t* url) {
-  if (!g_process || !window_info || !client) return 0;
-  auto* browser = new cef_runtime_browser();
-  browser->client = client;
-  client->add_ref(client->self);
-  std::wstring address = Text(url);
-  PostToUi([browser, address] {
-    browser->id = g_process->nextBrowserId++;
-    g_process->browsers.push_back(browser);
-    StartRenderProcess(browser);
-    runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" created for " + address);
-    if (browser->client->on_after_created) browser->client->on_after_created(browser->client->self, browser);
-  });
-  return 1;
+  try {
+    if (!g_process || !window_info || !client) return 0;
+    auto* browser = new cef_runtime_browser();
+    browser->client = client;
+    client->add_ref(client->self);
+    std::wstring address = Text(url);
+    PostToUi([browser, address] {
+      browser->id = g_process->nextBrowserId++;
+      g_process->browsers.push_back(browser);
+      StartRenderProcess(browser);
+      runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" created for " + address);
+      if (browser->client->on_after_created) browser->client->on_after_created(browser->client->self, browser);
+    });
+    return 1;
+  } catch (...) {
+    return 0;
+  }
 }
 
 RUNTIME_EXPORT void cef_browser_add_ref(cef_runtime_browser* browser) {
-  if (browser) BrowserAddRef(browser);
+  try {
+    if (browser) BrowserAddRef(browser);
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT void cef_browser_release(cef_runtime_browser* browser) {
-  if (browser) BrowserRelease(browser);
+  try {
+    if (browser) BrowserRelease(browser);
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT void cef_browser_load_url(cef_runtime_browser* browser, const wchar_t* url) {
-  if (!browser || !g_process) return;
-  BrowserAddRef(browser);
-  std::wstring address = Text(url);
-  PostToUi([browser, address] {
-    if (!browser->closed) {
-      runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loads " + address);
-      if (!browser->renderProcess) StartRenderProcess(browser);
-      RequestFrame(browser);
-    }
-    BrowserRelease(browser);
-  });
+  try {
+    if (!browser || !g_process) return;
+    BrowserAddRef(browser);
+    std::wstring address = Text(url);
+    PostToUi([browser, address] {
+      if (!browser->closed) {
+        runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loads " + address);
+        if (!browser->renderProcess) StartRenderProcess(browser);
+        RequestFrame(browser);
+      }
+      BrowserRelease(browser);
+    });
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT int cef_browser_send_process_message(cef_runtime_browser* browser, int target_process,
                                                     const void* data, size_t size) {
-  if (!browser || (!data && size) || size > static_cast<size_t>(runtime::kMaxProcessMessageBytes)) return 0;
-  int sent = 0;
-  EnterCriticalSection(&browser->writeLock);
-  if (browser->inRenderer) {
-    if (target_process == CEF_RUNTIME_PID_BROWSER && browser->connected)
-      sent = runtime::WriteProcessMessage(browser->up, data, size);
-  } else if (target_process == CEF_RUNTIME_PID_RENDERER && !browser->closed) {
-    if (browser->connected) {
-      sent = runtime::WriteProcessMessage(browser->down, data, size);
-    } else {
-      browser->pendingMessages.emplace_back(static_cast<const char*>(data), static_cast<const char*>(data) + size);
-      sent = 1;
+  try {
+    if (!browser || (!data && size) || size > static_cast<size_t>(runtime::kMaxProcessMessageBytes)) return 0;
+    int sent = 0;
+    EnterCriticalSection(&browser->writeLock);
+    if (browser->inRenderer) {
+      if (target_process == CEF_RUNTIME_PID_BROWSER && browser->connected)
+        sent = runtime::WriteProcessMessage(browser->up, data, size);
+    } else if (target_process == CEF_RUNTIME_PID_RENDERER && !browser->closed) {
+      if (browser->connected) {
+        sent = runtime::WriteProcessMessage(browser->down, data, size);
+      } else {
+        browser->pendingMessages.emplace_back(static_cast<const char*>(data), static_cast<const char*>(data) + size);
+        sent = 1;
+      }
     }
+    LeaveCriticalSection(&browser->writeLock);
+    return sent;
+  } catch (...) {
+    return 0;
   }
-  LeaveCriticalSection(&browser->writeLock);
-  return sent;
 }
 
 RUNTIME_EXPORT void cef_browser_was_hidden(cef_runtime_browser* browser, int hidden) {
-  if (!browser || !g_process) return;
-  BrowserAddRef(browser);
-  PostToUi([browser, hidden] {
-    browser->hidden = hidden != 0;
-    RequestFrame(browser);
-    BrowserRelease(browser);
-  });
+  try {
+    if (!browser || !g_process) return;
+    BrowserAddRef(browser);
+    PostToUi([browser, hidden] {
+      browser->hidden = hidden != 0;
+      RequestFrame(browser);
+      BrowserRelease(browser);
+    });
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT void cef_browser_was_resized(cef_runtime_browser* browser) {
-  if (!browser || !g_process) return;
-  BrowserAddRef(browser);
-  PostToUi([browser] {
-    RequestFrame(browser);
-    BrowserRelease(browser);
-  });
+  try {
+    if (!browser || !g_process) return;
+    BrowserAddRef(browser);
+    PostToUi([browser] {
+      RequestFrame(browser);
+      BrowserRelease(browser);
+    });
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT int cef_browser_get_identifier(cef_runtime_browser* browser) { return browser ? browser->id : 0; }
 
 RUNTIME_EXPORT void cef_browser_close(cef_runtime_browser* browser, int) {
-  if (!browser || !g_process) return;
-  BrowserAddRef(browser);
-  PostToUi([browser] {
-    CloseOnUi(browser);
-    BrowserRelease(browser);
-  });
+  try {
+    if (!browser || !g_process) return;
+    BrowserAddRef(browser);
+    PostToUi([browser] {
+      CloseOnUi(browser);
+      BrowserRelease(browser);
+    });
+  } catch (...) {
+  }
 }
 
 RUNTIME_EXPORT void cef_shutdown(void) {
-  BrowserProcess* process = g_process;
-  if (!process) return;
-  runtime::LogInfo(L"Shutting down");
-  // Browsers left open are closed on the UI thread, their render processes ended.
-  if (OnUiThread() || !process->ownUiThread) {
-    CloseAllOnUi();
-  } else {
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    PostToUi([done] {
+  try {
+    BrowserProcess* process = g_process;
+    if (!process) return;
+    runtime::LogInfo(L"Shutting down");
+    // Browsers left open are closed on the UI thread, their render processes ended.
+    if (OnUiThread() || !process->ownUiThread) {
       CloseAllOnUi();
-      SetEvent(done);
-    });
-    if (WaitForSingleObject(done, 5000) == WAIT_TIMEOUT)
-      runtime::LogError(L"Browsers did not close in time");  // the event stays with the late task
-    else
-      CloseHandle(done);
+    } else {
+      HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      PostToUi([done] {
+        CloseAllOnUi();
+        SetEvent(done);
+      });
+      if (WaitForSingleObject(done, 5000) == WAIT_TIMEOUT)
+        runtime::LogError(L"Browsers did not close in time");  // the event stays with the late task
+      else
+        CloseHandle(done);
+    }
+    if (process->job) {
+      TerminateJobObject(process->job, 0);
+      CloseHandle(process->job);
+    }
+    for (int id = 0; id < 3; ++id) process->threads[id].Stop();
+    g_process = nullptr;
+    for (int id = 0; id < 3; ++id) process->queues[id].DropAll();
+    if (process->app) process->app->release(process->app->self);
+    runtime::LogInfo(L"Shut down");
+    delete process;
+  } catch (...) {
   }
-  if (process->job) {
-    TerminateJobObject(process->job, 0);
-    CloseHandle(process->job);
-  }
-  for (int id = 0; id < 3; ++id) process->threads[id].Stop();
-  g_process = nullptr;
-  for (int id = 0; id < 3; ++id) process->queues[id].DropAll();
-  if (process->app) process->app->release(process->app->self);
-  runtime::LogInfo(L"Shut down");
-  delete process;
 }
