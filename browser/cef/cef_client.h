@@ -94,8 +94,64 @@ class CefLifeSpanHandler : public virtual CefBase {
   virtual void OnBeforeClose(CefRefPtr<CefBrowser> browser) {}
 };
 
+enum cef_return_value_t { RV_CANCEL = 0, RV_CONTINUE = 1, RV_CONTINUE_ASYNC = 2 };
+using ReturnValue = cef_return_value_t;
+
+// Network errors as the load events report them.
+enum cef_errorcode_t {
+  ERR_NONE = 0,
+  ERR_FAILED = -2,
+  ERR_ABORTED = -3,
+  ERR_INVALID_ARGUMENT = -4,
+  ERR_TIMED_OUT = -7,
+  ERR_CONNECTION_RESET = -101,
+  ERR_SSL_PROTOCOL_ERROR = -107,
+  ERR_CONNECTION_REFUSED = -102,
+  ERR_NAME_NOT_RESOLVED = -105,
+  ERR_CERT_COMMON_NAME_INVALID = -200,
+  ERR_CERT_DATE_INVALID = -201,
+  ERR_CERT_AUTHORITY_INVALID = -202,
+  ERR_INVALID_URL = -300,
+  ERR_UNKNOWN_URL_SCHEME = -302,
+  ERR_EMPTY_RESPONSE = -324,
+};
+using ErrorCode = cef_errorcode_t;
+
+class CefRequest : public virtual CefBase {
+ public:
+  virtual CefString GetURL() = 0;
+  virtual CefString GetMethod() = 0;
+};
+
+// A later answer to OnBeforeResourceLoad.
+class CefRequestCallback : public virtual CefBase {
+ public:
+  virtual void Continue(bool allow) = 0;
+  virtual void Cancel() = 0;
+};
+
+class CefLoadHandler : public virtual CefBase {
+ public:
+  virtual void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool is_loading, bool can_go_back,
+                                    bool can_go_forward) {}
+  virtual void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) {}
+  virtual void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int http_status_code) {}
+  virtual void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode error_code,
+                           const CefString& error_text, const CefString& failed_url) {}
+};
+
+class CefDisplayHandler : public virtual CefBase {
+ public:
+  virtual void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& url) {}
+};
+
 class CefRequestHandler : public virtual CefBase {
  public:
+  // On the runtime's IO thread; RV_CONTINUE_ASYNC answers later through `callback`.
+  virtual ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                           CefRefPtr<CefRequest> request, CefRefPtr<CefRequestCallback> callback) {
+    return RV_CONTINUE;
+  }
   virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) {}
 };
 
@@ -104,6 +160,8 @@ class CefClient : public virtual CefBase {
   virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
   virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
+  virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
+  virtual CefRefPtr<CefDisplayHandler> GetDisplayHandler() { return nullptr; }
   // From the browser's render process, on the runtime's UI thread.
   virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                         CefRefPtr<CefProcessMessage> message) {

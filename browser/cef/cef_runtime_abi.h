@@ -95,6 +95,13 @@ enum cef_runtime_termination_status {
   CEF_RUNTIME_TS_PROCESS_CRASHED = 2,
 };
 
+// The answer to a resource load that the program gives later; counted by the add_ref/release
+// exports, answered once by the continue export.
+typedef struct cef_runtime_request_callback cef_runtime_request_callback;
+
+// What the program answers before a resource loads.
+enum cef_runtime_return_value { CEF_RUNTIME_RV_CANCEL = 0, CEF_RUNTIME_RV_CONTINUE = 1, CEF_RUNTIME_RV_CONTINUE_ASYNC = 2 };
+
 typedef struct cef_runtime_window_info {
   void* parent_window;  // HWND
   int windowless_rendering_enabled;
@@ -120,6 +127,17 @@ typedef struct cef_runtime_client {
   // A process message from the browser's render process, on the UI thread, in sending order.
   int (*on_process_message_received)(void* self, cef_runtime_browser* browser, int source_process,
                                      const void* data, size_t size);
+  // Loads, on the UI thread but for on_before_resource_load (IO thread, answered at once or, with
+  // CEF_RUNTIME_RV_CONTINUE_ASYNC, later through the callback).
+  int (*on_before_resource_load)(void* self, cef_runtime_browser* browser, const wchar_t* url, const wchar_t* method,
+                                 cef_runtime_request_callback* callback);
+  void (*on_loading_state_change)(void* self, cef_runtime_browser* browser, int is_loading, int can_go_back,
+                                  int can_go_forward);
+  void (*on_load_start)(void* self, cef_runtime_browser* browser);
+  void (*on_load_end)(void* self, cef_runtime_browser* browser, int http_status_code);
+  void (*on_load_error)(void* self, cef_runtime_browser* browser, int error_code, const wchar_t* error_text,
+                        const wchar_t* failed_url);
+  void (*on_address_change)(void* self, cef_runtime_browser* browser, const wchar_t* url);
 } cef_runtime_client;
 
 // The exports of libcef.dll.
@@ -148,6 +166,9 @@ typedef int (*cef_runtime_browser_send_process_message_fn)(cef_runtime_browser* 
                                                             const void* data, size_t size);
 typedef void (*cef_runtime_browser_was_hidden_fn)(cef_runtime_browser* browser, int hidden);
 typedef void (*cef_runtime_browser_was_resized_fn)(cef_runtime_browser* browser);
+typedef void (*cef_runtime_request_callback_add_ref_fn)(cef_runtime_request_callback* callback);
+typedef void (*cef_runtime_request_callback_release_fn)(cef_runtime_request_callback* callback);
+typedef void (*cef_runtime_request_callback_continue_fn)(cef_runtime_request_callback* callback, int allow);
 // The global cookie manager's supported schemes; a completion callback is not offered.
 typedef int (*cef_runtime_cookie_set_supported_schemes_fn)(const wchar_t* const* schemes, int count);
 

@@ -32,6 +32,9 @@ struct RuntimeExports {
   cef_runtime_browser_get_identifier_fn browser_get_identifier = nullptr;
   cef_runtime_browser_close_fn browser_close = nullptr;
   cef_runtime_browser_load_url_fn browser_load_url = nullptr;
+  cef_runtime_request_callback_add_ref_fn request_callback_add_ref = nullptr;
+  cef_runtime_request_callback_release_fn request_callback_release = nullptr;
+  cef_runtime_request_callback_continue_fn request_callback_continue = nullptr;
   cef_runtime_browser_send_process_message_fn browser_send_process_message = nullptr;
   cef_runtime_browser_was_hidden_fn browser_was_hidden = nullptr;
   cef_runtime_browser_was_resized_fn browser_was_resized = nullptr;
@@ -82,6 +85,9 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_get_identifier", &e->browser_get_identifier) &&
                     Bind(module, "cef_browser_close", &e->browser_close) &&
                     Bind(module, "cef_browser_load_url", &e->browser_load_url) &&
+                    Bind(module, "cef_request_callback_add_ref", &e->request_callback_add_ref) &&
+                    Bind(module, "cef_request_callback_release", &e->request_callback_release) &&
+                    Bind(module, "cef_request_callback_continue", &e->request_callback_continue) &&
                     Bind(module, "cef_browser_send_process_message", &e->browser_send_process_message) &&
                     Bind(module, "cef_browser_was_hidden", &e->browser_was_hidden) &&
                     Bind(module, "cef_browser_was_resized", &e->browser_was_resized);
@@ -430,6 +436,33 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
   IMPLEMENT_REFCOUNTING(BrowserProxy);
 };
 
+class RequestView : public CefRequest {
+ public:
+  RequestView(const wchar_t* url, const wchar_t* method) : url_(url), method_(method) {}
+  CefString GetURL() override { return url_; }
+  CefString GetMethod() override { return method_; }
+
+ private:
+  CefString url_, method_;
+  IMPLEMENT_REFCOUNTING(RequestView);
+};
+
+class RequestCallbackProxy : public CefRequestCallback {
+ public:
+  RequestCallbackProxy(const RuntimeExports* runtime, cef_runtime_request_callback* callback)
+      : runtime_(runtime), callback_(callback) {
+    runtime_->request_callback_add_ref(callback_);
+  }
+  ~RequestCallbackProxy() override { runtime_->request_callback_release(callback_); }
+  void Continue(bool allow) override { runtime_->request_callback_continue(callback_, allow); }
+  void Cancel() override { Continue(false); }
+
+ private:
+  const RuntimeExports* runtime_;
+  cef_runtime_request_callback* callback_;
+  IMPLEMENT_REFCOUNTING(RequestCallbackProxy);
+};
+
 // The C face of a CefClient, alive while the runtime holds it.
 class ClientAdapter {
  public:
@@ -471,6 +504,48 @@ class ClientAdapter {
       });
       return handled;
     };
+    c_.on_before_resource_load = [](void* self, cef_runtime_browser* browser, const wchar_t* url, const wchar_t* method,
+                                    cef_runtime_request_callback* callback) -> int {
+      int answer = CEF_RUNTIME_RV_CONTINUE;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefRequestHandler> handler = adapter->client_->GetRequestHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          answer = handler->OnBeforeResourceLoad(b, b->GetMainFrame(), new RequestView(url, method),
+                                                 new RequestCallbackProxy(adapter->runtime_, callback));
+        }
+      });
+      return answer;
+    };
+    c_.on_loading_state_change = [](void* self, cef_runtime_browser* browser, int loading, int back, int forward) {
+      WithLoadHandler(self, browser, [&](CefRefPtr<CefLoadHandler> handler, CefRefPtr<CefBrowser> b) {
+        handler->OnLoadingStateChange(b, loading != 0, back != 0, forward != 0);
+      });
+    };
+    c_.on_load_start = [](void* self, cef_runtime_browser* browser) {
+      WithLoadHandler(self, browser, [&](CefRefPtr<CefLoadHandler> handler, CefRefPtr<CefBrowser> b) {
+        handler->OnLoadStart(b, b->GetMainFrame());
+      });
+    };
+    c_.on_load_end = [](void* self, cef_runtime_browser* browser, int status) {
+      WithLoadHandler(self, browser, [&](CefRefPtr<CefLoadHandler> handler, CefRefPtr<CefBrowser> b) {
+        handler->OnLoadEnd(b, b->GetMainFrame(), status);
+      });
+    };
+    c_.on_load_error = [](void* self, cef_runtime_browser* browser, int code, const wchar_t* text, const wchar_t* url) {
+      WithLoadHandler(self, browser, [&](CefRefPtr<CefLoadHandler> handler, CefRefPtr<CefBrowser> b) {
+        handler->OnLoadError(b, b->GetMainFrame(), static_cast<ErrorCode>(code), CefString(text), CefString(url));
+      });
+    };
+    c_.on_address_change = [](void* self, cef_runtime_browser* browser, const wchar_t* url) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefDisplayHandler> handler = adapter->client_->GetDisplayHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          handler->OnAddressChange(b, b->GetMainFrame(), CefString(url));
+        }
+      });
+    };
     c_.get_view_rect = &ClientAdapter::GetViewRect;
     c_.on_paint = &ClientAdapter::OnPaint;
   }
@@ -481,6 +556,14 @@ class ClientAdapter {
   void Drop() { c_.release(this); }
 
  private:
+  template <class F>
+  static void WithLoadHandler(void* self, cef_runtime_browser* browser, F&& body) {
+    Guarded([&] {
+      auto* adapter = static_cast<ClientAdapter*>(self);
+      if (CefRefPtr<CefLoadHandler> handler = adapter->client_->GetLoadHandler()) body(handler, adapter->Browser(browser));
+    });
+  }
+
   static int GetViewRect(void* self, cef_runtime_browser* browser, int* x, int* y, int* width, int* height) {
     int answered = 0;
     Guarded([&] {

@@ -5,9 +5,12 @@
 //   cef_probe browser     a windowless browser: its render process, a killed one, shut-down
 //   cef_probe paint       frames of a windowless browser: sizes, pixels, none while hidden
 //   cef_probe messages    process messages both ways (this program is its own render process)
+//   cef_probe loads [--trust=CA.pem] URL...   one browser loads each URL in turn; "cancel:" before
+//                         a URL cancels its resource load, "later:" continues it after 300 ms
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
+#include <wincrypt.h>
 
 #include <tlhelp32.h>
 
@@ -423,6 +426,109 @@ void RunMessages() {
   client->browser = nullptr;
 }
 
+// Puts a PEM certificate into the machine's "Root" store.
+bool TrustCertificate(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  DWORD size = 0;
+  if (!CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) return false;
+  std::vector<BYTE> der(size);
+  if (!CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) return false;
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  if (!store) return false;
+  bool added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
+                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  CertCloseStore(store, 0);
+  return added;
+}
+
+class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler, public CefDisplayHandler,
+                   public CefRequestHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> b) override { browser = b; }
+  void OnLoadingStateChange(CefRefPtr<CefBrowser>, bool loading, bool, bool) override {
+    Add(loading ? L"state 1" : L"state 0");
+    if (!loading) idle = true;
+  }
+  void OnLoadStart(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>) override { Add(L"start"); }
+  void OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, int status) override {
+    Add(L"end " + std::to_wstring(status));
+  }
+  void OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, ErrorCode code, const CefString& text,
+                   const CefString& url) override {
+    Add(L"error " + std::to_wstring(code) + L" " + text.ToWString() + L" " + url.ToWString());
+  }
+  void OnAddressChange(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString& url) override {
+    Add(L"address " + url.ToWString());
+  }
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest> request,
+                                   CefRefPtr<CefRequestCallback> callback) override {
+    Add(L"before " + request->GetMethod().ToWString() + L" " + request->GetURL().ToWString() +
+        (CefCurrentlyOn(TID_IO) ? L" on io" : L""));
+    if (mode == L"cancel") return RV_CANCEL;
+    if (mode == L"later") {
+      std::thread([callback] {
+        Sleep(300);
+        callback->Continue(true);
+      }).detach();
+      return RV_CONTINUE_ASYNC;
+    }
+    return RV_CONTINUE;
+  }
+  void Add(const std::wstring& event) {
+    std::lock_guard<std::mutex> lock(mutex);
+    events += (events.empty() ? L"" : L"; ") + event;
+  }
+  std::mutex mutex;
+  std::wstring events, mode;
+  std::atomic<bool> idle{false};
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(LoadClient);
+};
+
+void RunLoads(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<LoadClient> client = new LoadClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  for (int i = first; i < argc && client->browser; ++i) {
+    std::wstring url = argv[i];
+    client->mode.clear();
+    for (const wchar_t* prefix : {L"cancel", L"later"}) {
+      std::wstring tag = std::wstring(prefix) + L":";
+      if (url.compare(0, tag.size(), tag) == 0) {
+        client->mode = prefix;
+        url = url.substr(tag.size());
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(client->mutex);
+      client->events.clear();
+    }
+    client->idle = false;
+    client->browser->GetMainFrame()->LoadURL(url);
+    WaitFor([&] { return client->idle.load(); }, 30000);
+    std::lock_guard<std::mutex> lock(client->mutex);
+    Put(("load" + std::to_string(i - first)).c_str(), client->events);
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -448,6 +554,8 @@ int wmain(int argc, wchar_t** argv) {
     RunPaint();
   } else if (mode == L"messages") {
     RunMessages();
+  } else if (mode == L"loads") {
+    RunLoads(argc, argv);
   }
   Put("done", 1);
   return 0;

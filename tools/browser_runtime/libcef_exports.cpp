@@ -11,6 +11,7 @@
 #include "browser/cef/cef_runtime_abi.h"
 #include "tools/browser_runtime/command_line.h"
 #include "tools/browser_runtime/frame_channel.h"
+#include "tools/browser_runtime/page_fetch.h"
 #include "tools/browser_runtime/runtime_browser.h"
 #include "tools/browser_runtime/runtime_log.h"
 #include "tools/browser_runtime/runtime_thread.h"
@@ -96,6 +97,19 @@ void PostToUi(F body) {
   task.release = [](void* self) { delete static_cast<Holder*>(self); };
   g_process->queues[CEF_RUNTIME_TID_UI].Push(task, 0);
   g_process->threads[CEF_RUNTIME_TID_UI].Wake();
+}
+
+template <class F>
+void PostTo(int thread, F body) {
+  struct Holder {
+    F body;
+  };
+  cef_runtime_task task{};
+  task.self = new Holder{std::move(body)};
+  task.execute = [](void* self) { static_cast<Holder*>(self)->body(); };
+  task.release = [](void* self) { delete static_cast<Holder*>(self); };
+  g_process->queues[thread].Push(task, 0);
+  g_process->threads[thread].Wake();
 }
 
 bool OnUiThread() {
@@ -299,6 +313,81 @@ void CloseOnUi(cef_runtime_browser* browser) {
   BrowserRelease(browser);
 }
 
+// Load events, on the UI thread.
+void FailLoad(cef_runtime_browser* browser, unsigned serial, int code, const std::wstring& text, const std::wstring& url) {
+  if (browser->closed || serial != browser->loadSerial) return;
+  cef_runtime_client* c = browser->client;
+  runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" failed to load " + url + L": " + text);
+  if (c->on_load_error) c->on_load_error(c->self, browser, code, text.c_str(), url.c_str());
+  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 0, 0, 0);
+  RequestFrame(browser);
+}
+
+void FinishLoad(cef_runtime_browser* browser, unsigned serial, const std::wstring& url, const runtime::FetchResult& result) {
+  if (result.error) return FailLoad(browser, serial, result.error, result.errorText, url);
+  if (browser->closed || serial != browser->loadSerial) return;
+  cef_runtime_client* c = browser->client;
+  runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loaded " + url + L" (" + std::to_wstring(result.status) + L")");
+  if (c->on_load_start) c->on_load_start(c->self, browser);
+  if (c->on_load_end) c->on_load_end(c->self, browser, result.status);
+  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 0, 0, 0);
+  RequestFrame(browser);
+}
+
+std::wstring SchemeOf(const std::wstring& url) {
+  size_t colon = url.find(L':');
+  std::wstring scheme = colon == std::wstring::npos ? L"" : url.substr(0, colon);
+  for (wchar_t& ch : scheme) ch = towlower(ch);
+  return scheme;
+}
+
+// On the UI thread: the main document's load, its resource asked for on the IO thread first and
+// fetched on the FILE thread.
+void StartLoad(cef_runtime_browser* browser, const std::wstring& url) {
+  if (browser->closed) return;
+  const unsigned serial = ++browser->loadSerial;
+  runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loads " + url);
+  if (!browser->renderProcess) StartRenderProcess(browser);
+  cef_runtime_client* c = browser->client;
+  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 1, 0, 0);
+  if (c->on_address_change) c->on_address_change(c->self, browser, url.c_str());
+  const std::wstring scheme = SchemeOf(url);
+  if (scheme == L"about") {
+    runtime::FetchResult blank;
+    blank.status = 200;
+    return FinishLoad(browser, serial, url, blank);
+  }
+  if (scheme != L"http" && scheme != L"https") return FailLoad(browser, serial, -302, L"net::ERR_UNKNOWN_URL_SCHEME", url);
+
+  auto* callback = new cef_runtime_request_callback();
+  BrowserAddRef(browser);
+  callback->answer = [browser, serial, url](bool allow) {
+    // Runs once, on whatever thread answers; the browser reference goes with it.
+    if (!allow) {
+      PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url] {
+        FailLoad(browser, serial, -3, L"net::ERR_ABORTED", url);
+        BrowserRelease(browser);
+      });
+      return;
+    }
+    PostTo(CEF_RUNTIME_TID_FILE, [browser, serial, url] {
+      runtime::FetchResult result = runtime::Fetch(url);
+      PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url, result] {
+        FinishLoad(browser, serial, url, result);
+        BrowserRelease(browser);
+      });
+    });
+  };
+  PostTo(CEF_RUNTIME_TID_IO, [browser, url, callback] {
+    cef_runtime_client* c = browser->client;
+    int answer = CEF_RUNTIME_RV_CONTINUE;
+    if (c->on_before_resource_load) answer = c->on_before_resource_load(c->self, browser, url.c_str(), L"GET", callback);
+    if (answer != CEF_RUNTIME_RV_CONTINUE_ASYNC && !callback->answered.exchange(true))
+      callback->answer(answer == CEF_RUNTIME_RV_CONTINUE);
+    if (--callback->refs == 0) delete callback;
+  });
+}
+
 void CloseAllOnUi() {
   std::vector<cef_runtime_browser*> open = g_process->browsers;
   for (cef_runtime_browser* browser : open) CloseOnUi(browser);
@@ -479,11 +568,7 @@ RUNTIME_EXPORT void cef_browser_load_url(cef_runtime_browser* browser, const wch
     BrowserAddRef(browser);
     std::wstring address = Text(url);
     PostToUi([browser, address] {
-      if (!browser->closed) {
-        runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loads " + address);
-        if (!browser->renderProcess) StartRenderProcess(browser);
-        RequestFrame(browser);
-      }
+      StartLoad(browser, address);
       BrowserRelease(browser);
     });
   } catch (...) {
@@ -512,6 +597,22 @@ RUNTIME_EXPORT int cef_browser_send_process_message(cef_runtime_browser* browser
   } catch (...) {
     return 0;
   }
+}
+
+RUNTIME_EXPORT void cef_request_callback_add_ref(cef_runtime_request_callback* callback) {
+  if (callback) callback->refs++;
+}
+
+RUNTIME_EXPORT void cef_request_callback_release(cef_runtime_request_callback* callback) {
+  if (callback && --callback->refs == 0) {
+    // Never answered: the load is cancelled.
+    if (!callback->answered.exchange(true) && g_process) callback->answer(false);
+    delete callback;
+  }
+}
+
+RUNTIME_EXPORT void cef_request_callback_continue(cef_runtime_request_callback* callback, int allow) {
+  if (callback && g_process && !callback->answered.exchange(true)) callback->answer(allow != 0);
 }
 
 RUNTIME_EXPORT void cef_browser_was_hidden(cef_runtime_browser* browser, int hidden) {

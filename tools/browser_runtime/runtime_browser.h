@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,9 +34,18 @@ struct cef_runtime_browser {
   // process messages are sent from any thread.
   CRITICAL_SECTION writeLock;
   std::vector<std::vector<char>> pendingMessages;
+  // The load in progress: a newer one makes the results of older ones stale.
+  unsigned loadSerial = 0;
   // The render process's own view of its browser: it writes `up` only.
   bool inRenderer = false;
 
   cef_runtime_browser() { InitializeCriticalSection(&writeLock); }
   ~cef_runtime_browser() { DeleteCriticalSection(&writeLock); }
+};
+
+// The program's later answer to a resource load.
+struct cef_runtime_request_callback {
+  std::atomic<int> refs{1};
+  std::atomic<bool> answered{false};
+  std::function<void(bool)> answer;
 };
