@@ -152,6 +152,8 @@ class CefRequestHandler : public virtual CefBase {
                                            CefRefPtr<CefRequest> request, CefRefPtr<CefRequestCallback> callback) {
     return RV_CONTINUE;
   }
+  // A URL of a scheme the runtime does not load ("mailto:" and the like).
+  virtual void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url, bool& allow_os_execution) {}
   virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) {}
 };
 

@@ -138,6 +138,9 @@ typedef struct cef_runtime_client {
   void (*on_load_error)(void* self, cef_runtime_browser* browser, int error_code, const wchar_t* error_text,
                         const wchar_t* failed_url);
   void (*on_address_change)(void* self, cef_runtime_browser* browser, const wchar_t* url);
+  // A URL of a scheme the runtime does not load, on the UI thread; setting *allow_os_execution
+  // hands it to the system's handler of that scheme.
+  void (*on_protocol_execution)(void* self, cef_runtime_browser* browser, const wchar_t* url, int* allow_os_execution);
 } cef_runtime_client;
 
 // The exports of libcef.dll.

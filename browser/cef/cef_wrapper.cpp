@@ -546,6 +546,16 @@ class ClientAdapter {
         }
       });
     };
+    c_.on_protocol_execution = [](void* self, cef_runtime_browser* browser, const wchar_t* url, int* allow) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefRequestHandler> handler = adapter->client_->GetRequestHandler()) {
+          bool allowed = *allow != 0;
+          handler->OnProtocolExecution(adapter->Browser(browser), CefString(url), allowed);
+          *allow = allowed;
+        }
+      });
+    };
     c_.get_view_rect = &ClientAdapter::GetViewRect;
     c_.on_paint = &ClientAdapter::OnPaint;
   }

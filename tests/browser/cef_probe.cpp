@@ -479,6 +479,9 @@ class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHa
     }
     return RV_CONTINUE;
   }
+  void OnProtocolExecution(CefRefPtr<CefBrowser>, const CefString& url, bool& allow) override {
+    Add(L"protocol " + url.ToWString() + (allow ? L" allowed" : L""));
+  }
   void Add(const std::wstring& event) {
     std::lock_guard<std::mutex> lock(mutex);
     events += (events.empty() ? L"" : L"; ") + event;

@@ -87,7 +87,7 @@ def main():
             "cancelled before loading": ["state 1", f"address {page}", before(page),
                                          f"error -3 net::ERR_ABORTED {page}", "state 0"],
             "continued later": ["state 1", f"address {page}", before(page), "start", "end 200", "state 0"],
-            "other scheme": ["state 1", "address mailto:someone@example.com",
+            "other scheme": ["state 1", "address mailto:someone@example.com", "protocol mailto:someone@example.com",
                              "error -302 net::ERR_UNKNOWN_URL_SCHEME mailto:someone@example.com", "state 0"],
             "about:blank": ["state 1", "address about:blank", "start", "end 200", "state 0"],
         }

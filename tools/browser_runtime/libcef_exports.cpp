@@ -3,6 +3,7 @@
 // `browser_subprocess_path` and end with the browser process (a job object holds them).
 #include <windows.h>
 #include <process.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <string>
@@ -357,7 +358,12 @@ void StartLoad(cef_runtime_browser* browser, const std::wstring& url) {
     blank.status = 200;
     return FinishLoad(browser, serial, url, blank);
   }
-  if (scheme != L"http" && scheme != L"https") return FailLoad(browser, serial, -302, L"net::ERR_UNKNOWN_URL_SCHEME", url);
+  if (scheme != L"http" && scheme != L"https") {
+    int allow = 0;
+    if (c->on_protocol_execution) c->on_protocol_execution(c->self, browser, url.c_str(), &allow);
+    if (allow) ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return FailLoad(browser, serial, -302, L"net::ERR_UNKNOWN_URL_SCHEME", url);
+  }
 
   auto* callback = new cef_runtime_request_callback();
   BrowserAddRef(browser);
