@@ -298,7 +298,11 @@ bool StartRenderProcess(cef_runtime_browser* browser) {
 // On the UI thread.
 void CloseOnUi(cef_runtime_browser* browser) {
   if (browser->closed) return;
+  // Senders on other threads read it under the lock.
+  EnterCriticalSection(&browser->writeLock);
   browser->closed = true;
+  browser->pendingMessages.clear();
+  LeaveCriticalSection(&browser->writeLock);
   StopRenderProcess(browser);
   auto& list = g_process->browsers;
   for (auto it = list.begin(); it != list.end(); ++it) {
