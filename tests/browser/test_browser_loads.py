@@ -4,8 +4,10 @@ case gives exactly its events (loading state, address, the resource asked for fi
 with the HTTP status, or the load error with code, text and URL). The stand-in's CA is put into the
 machine's "Root" store of the Wine prefix; a second stand-in with a CA of its own stays untrusted."""
 
+import http.server
 import os
 import shutil
+import threading
 import socket
 import subprocess
 import sys
@@ -46,6 +48,59 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+class CookieServer(http.server.ThreadingHTTPServer):
+    """Plain http on 127.0.0.1: /set sets a persistent and a session cookie, /echo records the cookies it
+    gets."""
+
+    def __init__(self):
+        self.seen = []
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                if self.path == "/set":
+                    self.send_response(200)
+                    self.send_header("Set-Cookie", "keep=1; Max-Age=3600; Path=/")
+                    self.send_header("Set-Cookie", "session=1; Path=/")
+                else:
+                    server.seen.append(self.headers.get("Cookie", ""))
+                    self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.thread = threading.Thread(target=self.serve_forever, daemon=True)
+        self.thread.start()
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.server_address[1]}{path}"
+
+
+def check_cookies(c, folder):
+    server = CookieServer()
+    try:
+        run = os.path.join(folder, "cookies")
+        probe_folder(run)
+        first = run_probe(run, ["loads", server.url("/set"), server.url("/echo")])
+        c.equal("cookies: loads of the first run", [first.get("load0", "").split("; ")[-2:],
+                                                     first.get("load1", "").split("; ")[-2:]],
+                [["end 200", "state 0"]] * 2)
+        second = run_probe(run, ["loads", server.url("/echo")])
+        c.equal("cookies: load of the second run", second.get("load0", "").split("; ")[-2:], ["end 200", "state 0"])
+        # Both cookies within the run; only the persistent one, from the cache folder, in the next.
+        c.equal("cookies: sent back within a run and across runs", [sorted(h.split("; ")) for h in server.seen],
+                [["keep=1", "session=1"], ["keep=1"]])
+        jar = os.path.join(run, "cef_temp", "CefLocalStorage", "Cookies")
+        c.check("cookies: kept in the cache folder", os.path.exists(jar) and "keep" in open(jar).read())
+    finally:
+        server.shutdown()
+        server.server_close()
 
 
 def main():
@@ -96,6 +151,7 @@ def main():
         requested = [e["path"] for e in s.control("GET", "/log")]
         c.equal("the cancelled load reached no server; the others did once each",
                 requested.count("/site/page.html"), 2)
+    check_cookies(c, folder)
     return c.finish()
 
 

@@ -531,6 +531,10 @@ RUNTIME_EXPORT int cef_cookie_manager_set_supported_schemes(const wchar_t* const
       list += (list.empty() ? L"" : L",") + std::wstring(schemes[i]);
     }
     runtime::LogInfo(L"Cookie schemes: " + list);
+    // The jar is only touched on the FILE thread, where documents are fetched.
+    std::wstring jar = g_process->cachePath.empty() ? L"" : g_process->cachePath + L"\\Cookies";
+    std::vector<std::wstring> schemes = g_process->cookieSchemes;
+    PostTo(CEF_RUNTIME_TID_FILE, [jar, schemes] { runtime::SetCookieJar(jar, schemes); });
     return 1;
   } catch (...) {
     return 0;

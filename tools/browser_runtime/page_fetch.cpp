@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <curl/curl.h>
+#include <wchar.h>
 
 #include "tools/browser_runtime/runtime_log.h"
 
@@ -30,12 +31,32 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
+std::string g_jar;
+std::vector<std::wstring> g_cookie_schemes;
+CURLSH* g_share = nullptr;
+bool g_session_started = false;
+
+bool KeepsCookies(const std::wstring& url) {
+  if (g_jar.empty()) return false;
+  for (const std::wstring& scheme : g_cookie_schemes) {
+    if (url.size() > scheme.size() && _wcsnicmp(url.c_str(), scheme.c_str(), scheme.size()) == 0 &&
+        url[scheme.size()] == L':')
+      return true;
+  }
+  return false;
+}
+
 void SetError(FetchResult* result, int code, const wchar_t* text) {
   result->error = code;
   result->errorText = text;
 }
 
 }  // namespace
+
+void SetCookieJar(const std::wstring& jar, const std::vector<std::wstring>& schemes) {
+  g_jar = Utf8(jar);
+  g_cookie_schemes = schemes;
+}
 
 FetchResult Fetch(const std::wstring& url) {
   static const bool initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -56,6 +77,19 @@ FetchResult Fetch(const std::wstring& url) {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+  if (KeepsCookies(url)) {
+    // One cookie store for the run, shared by every fetch; the first one reads the jar without
+    // the last run's session cookies.
+    if (!g_share) {
+      g_share = curl_share_init();
+      curl_share_setopt(g_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    }
+    curl_easy_setopt(curl, CURLOPT_SHARE, g_share);
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, g_jar.c_str());
+    curl_easy_setopt(curl, CURLOPT_COOKIEJAR, g_jar.c_str());
+    if (!g_session_started) curl_easy_setopt(curl, CURLOPT_COOKIESESSION, 1L);
+    g_session_started = true;
+  }
   CURLcode code = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

@@ -4,6 +4,7 @@
 // the Windows root store.
 
 #include <string>
+#include <vector>
 
 namespace runtime {
 
@@ -13,6 +14,10 @@ struct FetchResult {
   int status = 0;
   std::string body;
 };
+
+// Cookies of `schemes` are kept in the file `jar` (persistent ones across runs, session ones for
+// this run only); other schemes get none. Called on the thread that fetches.
+void SetCookieJar(const std::wstring& jar, const std::vector<std::wstring>& schemes);
 
 FetchResult Fetch(const std::wstring& url);
 
