@@ -126,6 +126,7 @@ void RunDispatch() {
   dispatcher.Dispatch(MessageFor(window, WM_NULL));
   CefPostTask(TID_UI, new CountingTask());
   dispatcher.Dispatch(MessageFor(window, WM_MOUSEMOVE));
+  dispatcher.Dispatch(MessageFor(window, WM_NCMOUSEMOVE));
   dispatcher.Dispatch(MessageFor(window, WM_PAINT));
   Put("runs_after_paint_and_move", g_task_runs);
   PostMessageW(window, WM_USER, 0, 0);
