@@ -15,9 +15,10 @@
 
 namespace components {
 
-// How long exit waits for a dialog thread after asking it to quit. A dialog that ignores WM_QUIT
-// must not hang the program's exit.
-constexpr DWORD kModalRunnerJoinTimeoutMs = 3000;
+// How long exit waits for dialog threads after asking them to quit. A dialog that ignores WM_QUIT
+// must not hang the program's exit; one that obeys ends well within it (under Wine a thread that
+// had windows takes about 2 s to end).
+constexpr DWORD kModalRunnerJoinTimeoutMs = 5000;
 
 class AsyncModalRunner : public base::Thread {
  public:
