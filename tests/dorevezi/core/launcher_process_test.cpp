@@ -150,6 +150,7 @@ TEST(LauncherProcessTest, StartsTheBrowserRuntimeBesideItAndShutsItDownOnExit) {
                       "--enable-begin-frame-scheduling"),
             std::string::npos)
       << line;
+  EXPECT_NE(text.find("] Initialized"), std::string::npos) << text;
   EXPECT_EQ(text.find("Sub-process"), std::string::npos) << text;
 
   PostMessageW(window, kMsgExitDorevezi, 0, 0);
