@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "base/base_util.h"
+#include "browser/cef/cef_app.h"
 #include "browser/cef_manager.h"
 #include "dorevezi/core/command_line.h"
 #include "dorevezi/core/messages.h"
@@ -59,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const bool hasCef = cef.PrepareCefEnvironment();
   if (hasCef) {
     OleInitialize(nullptr);
-    components::BrowserSettings settings;
+    CefSettings settings;
     cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings);
   }
 
@@ -70,8 +71,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
 
   if (hasCef) {
-    cef.ShutdownRuntime();
-    cef.SetInitialized(false);
+    CefShutdown();
+    cef.SetCefInitialized(false);
     OleUninitialize();
   }
   return 0;

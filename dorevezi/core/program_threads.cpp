@@ -1,6 +1,7 @@
 #include "dorevezi/core/program_threads.h"
 
 #include "base/thread_registry.h"
+#include "browser/cef_manager.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/self_replace.h"
@@ -88,6 +89,9 @@ void MainThread::OnThreadStart() {
 }
 
 void MainThread::OnThreadExit() {
+  // Browsers still closing get their close tasks run while this loop still exists (tasks posted
+  // after it is gone are dropped), so that the runtime's shut-down finds them closed.
+  components::CefManager::Instance().RunTasksUntilBrowsersClosed();
   DoreveziCore& core = DoreveziCore::GetInstance();
   UninitializeUiRuntime();
   StopDownloadManagerRunning();

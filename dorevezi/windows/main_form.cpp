@@ -1,5 +1,6 @@
 #include "dorevezi/windows/main_form.h"
 
+#include "browser/cef_manager.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/globals.h"
 #include "dorevezi/core/messages.h"
@@ -111,5 +112,7 @@ void MainForm::Exit() {
   g_exitRequested = true;
   DoreveziCore::GetInstance().SetMainWindow(nullptr);
   DestroyWindow(window_);
+  // The loop ends at once; browsers still closing are waited for when it has ended.
+  components::CefManager::Instance().QuitWhenBrowsersClosed(0);
   PostQuitMessage(0);
 }

@@ -37,7 +37,29 @@ def make_content(folder):
         f.write(version_map)
     with open(os.path.join(files, "patchs", "1_0_0", "patch_list.txt"), "w") as f:
         f.write("{}")
+    for name in WEB_TYPES:
+        with open(os.path.join(files, name), "wb") as f:
+            f.write(b"web")
     return data, version_map
+
+
+# Pages for the embedded browser: their content types.
+WEB_TYPES = {"page.html": "text/html; charset=utf-8", "old.htm": "text/html; charset=utf-8",
+             "style.css": "text/css; charset=utf-8", "app.js": "application/javascript; charset=utf-8",
+             "pic.png": "image/png", "photo.jpg": "image/jpeg", "PHOTO.JPEG": "image/jpeg",
+             "blob.xyz": "application/octet-stream"}
+
+
+def check_content_types(c, addresses):
+    context = ssl.create_default_context(cafile=addresses["ca"])
+    host, port = addresses["main"].split("//")[1].split(":")
+    for name, expected in WEB_TYPES.items():
+        conn = http.client.HTTPSConnection(host, int(port), context=context, timeout=10)
+        conn.request("GET", "/game/" + name)
+        response = conn.getresponse()
+        response.read()
+        c.equal(f"content type of {name}", (response.status, response.getheader("Content-Type")), (200, expected))
+        conn.close()
 
 
 SCENARIO = {
@@ -424,6 +446,7 @@ def main():
             check_parallel(c, s, "parallel")
             check_control(c, s, "control")
             check_certificates(c, addresses, curl_exe, folder)
+            check_content_types(c, addresses)
             with open(addresses["log"]) as f:
                 lines = [json.loads(line) for line in f]
             logged = s.control("GET", "/log")

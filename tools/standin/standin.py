@@ -35,7 +35,10 @@ sys.path.insert(0, HERE)
 import certs  # noqa: E402
 
 CHUNK = 256 * 1024
-CONTENT_TYPES = {".txt": "text/plain", ".json": "application/json"}
+CONTENT_TYPES = {".txt": "text/plain", ".json": "application/json", ".html": "text/html; charset=utf-8",
+                 ".htm": "text/html; charset=utf-8", ".css": "text/css; charset=utf-8",
+                 ".js": "application/javascript; charset=utf-8", ".png": "image/png", ".jpg": "image/jpeg",
+                 ".jpeg": "image/jpeg"}
 RULE_KEYS = {"id", "listener", "host", "path", "method", "first", "skip", "status", "body", "ignore_range",
              "truncate", "stall", "stall_after", "flip", "delay", "reset", "refuse"}
 
@@ -360,7 +363,8 @@ class StandinHandler(http.server.BaseHTTPRequestHandler):
         if target is None:
             return self._respond(entry, 404, {}, b"", rule, head)
         size = os.path.getsize(target)
-        headers = {"Content-Type": CONTENT_TYPES.get(os.path.splitext(target)[1], "application/octet-stream"),
+        headers = {"Content-Type": CONTENT_TYPES.get(os.path.splitext(target)[1].lower(),
+                                                   "application/octet-stream"),
                    "Accept-Ranges": "bytes"}
         byte_range = None if rule is not None and rule.get("ignore_range") else \
             _parse_range(self.headers.get("Range"), size)

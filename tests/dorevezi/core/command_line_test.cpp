@@ -207,11 +207,11 @@ TEST(BrowserEnvironmentTest, CefFolderGoesInFrontOfTheWholePath) {
   EXPECT_EQ(std::wstring(comSpec), cefFolder + L"\\dummy_cmd.exe");
   RemoveDirectoryW(cefFolder.c_str());
 
-  components::BrowserSettings settings;
+  CefSettings settings;
   test_support::TempDir dir;
   EXPECT_FALSE(cef.Initialize(dir.Path() + L"\\cef_temp\\", settings));
-  EXPECT_FALSE(cef.IsInitialized());
-  EXPECT_EQ(settings.cachePath, dir.Path() + L"\\cef_temp\\CefLocalStorage");
+  EXPECT_FALSE(cef.IsCefInitialized());
+  EXPECT_EQ(settings.cache_path.ToWString(), dir.Path() + L"\\cef_temp\\CefLocalStorage");
   if (savedLength > 0 && savedLength < 32768) SetEnvironmentVariableW(L"PATH", savedPath);
 }
 

@@ -126,6 +126,39 @@ TEST(LauncherProcessTest, OverlongPlatformWordStartsNormally) {
   EXPECT_EQ(launcher.WaitExit(kExitTimeoutMs), 0);
 }
 
+// With the runtime stand-in in "cef" beside it, the launcher starts the runtime with its switches
+// (the browser process's only) and shuts it down on exit.
+TEST(LauncherProcessTest, StartsTheBrowserRuntimeBesideItAndShutsItDownOnExit) {
+  LauncherFolder folder;
+  ASSERT_TRUE(CreateDirectoryW(folder.File(L"cef").c_str(), nullptr));
+  for (const wchar_t* name : {L"libcef.dll", L"cef_helper.exe", L"dummy_cmd.exe"}) {
+    ASSERT_TRUE(CopyFileW(entry_test::BinaryPath(std::wstring(L"bin/cef/") + name).c_str(),
+                          folder.File(std::wstring(L"cef\\") + name).c_str(), FALSE));
+  }
+  ChildProcess launcher;
+  ASSERT_TRUE(folder.Start(launcher));
+  HWND window = WaitForMainWindow(launcher);
+  ASSERT_NE(window, nullptr);
+  const std::wstring log = folder.File(L"cef_temp\\cef.log");
+  ASSERT_TRUE(WaitFor([&] { return core_test::ReadBytes(log).find("Cookie schemes: http,https") != std::string::npos; }, 5000))
+      << core_test::ReadBytes(log);
+  std::string text = core_test::ReadBytes(log);
+  size_t at = text.find("Browser process command line: ");
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::string line = text.substr(at, text.find('\n', at) - at);
+  EXPECT_NE(line.find("--ppapi-flash-version=20.0.0.228 --ppapi-flash-path=PepperFlash\\pepflashplayer.dll "
+                      "--process-per-site --disable-gpu --disable-gpu-compositing --disable-surfaces "
+                      "--enable-begin-frame-scheduling"),
+            std::string::npos)
+      << line;
+  EXPECT_NE(text.find("] Initialized"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Sub-process"), std::string::npos) << text;
+
+  PostMessageW(window, kMsgExitDorevezi, 0, 0);
+  EXPECT_EQ(launcher.WaitExit(kExitTimeoutMs), 0);
+  EXPECT_NE(core_test::ReadBytes(log).find("Shut down"), std::string::npos);
+}
+
 // The game stand-in finds the launcher by its property, registers and asks its four queries;
 // every answer comes back through the worker thread.
 TEST(LauncherProcessTest, AnswersTheGameClientsQueries) {

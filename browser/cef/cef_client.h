@@ -1,0 +1,172 @@
+#pragma once
+
+// Browsers and their client: the program's handlers of a browser's events.
+
+#include "browser/cef/cef_base.h"
+#include "browser/cef/cef_process_message.h"
+#include "browser/cef/cef_types.h"
+
+#include <vector>
+
+class CefBrowserHost;
+class CefClient;
+
+class CefFrame : public virtual CefBase {
+ public:
+  virtual void LoadURL(const CefString& url) = 0;
+  virtual bool IsMain() = 0;
+};
+
+class CefBrowser : public virtual CefBase {
+ public:
+  virtual CefRefPtr<CefBrowserHost> GetHost() = 0;
+  virtual CefRefPtr<CefFrame> GetMainFrame() = 0;
+  // Unique within the browser process.
+  virtual int GetIdentifier() = 0;
+  virtual bool IsSame(CefRefPtr<CefBrowser> that) = 0;
+  // To the other process of this browser; from any thread, in order.
+  virtual bool SendProcessMessage(CefProcessId target_process, CefRefPtr<CefProcessMessage> message) = 0;
+};
+
+enum cef_termination_status_t {
+  TS_ABNORMAL_TERMINATION = 0,
+  TS_PROCESS_WAS_KILLED = 1,
+  TS_PROCESS_CRASHED = 2,
+};
+using TerminationStatus = cef_termination_status_t;
+
+class CefWindowInfo {
+ public:
+  void SetAsWindowless(HWND parent, bool transparent) {
+    parent_window = parent;
+    windowless_rendering_enabled = 1;
+    transparent_painting_enabled = transparent;
+  }
+  HWND parent_window = nullptr;
+  int windowless_rendering_enabled = 0;
+  int transparent_painting_enabled = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  DWORD style = 0;
+  CefString window_name;
+};
+
+struct CefBrowserSettings {};
+
+struct CefRect {
+  CefRect() = default;
+  CefRect(int x, int y, int width, int height) : x(x), y(y), width(width), height(height) {}
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+enum cef_paint_element_type_t { PET_VIEW = 0, PET_POPUP = 1 };
+using PaintElementType = cef_paint_element_type_t;
+
+class CefRequestContext : public virtual CefBase {};
+
+class CefBrowserHost : public virtual CefBase {
+ public:
+  // Asks the runtime for a browser; it exists once the client's OnAfterCreated has been called.
+  static bool CreateBrowser(const CefWindowInfo& window_info, CefRefPtr<CefClient> client, const CefString& url,
+                            const CefBrowserSettings& settings, CefRefPtr<CefRequestContext> request_context);
+  virtual CefRefPtr<CefBrowser> GetBrowser() = 0;
+  // Closes the browser; the client's OnBeforeClose follows on the runtime's UI thread.
+  virtual void CloseBrowser(bool force_close) = 0;
+  virtual CefRefPtr<CefClient> GetClient() = 0;
+  // Windowless browsers: no frames are painted while hidden; a new size is asked for after
+  // WasResized.
+  virtual void WasHidden(bool hidden) = 0;
+  virtual void WasResized() = 0;
+};
+
+class CefRenderHandler : public virtual CefBase {
+ public:
+  using RectList = std::vector<CefRect>;
+  // The view's rectangle in its window; false when there is none yet.
+  virtual bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) = 0;
+  // A frame of GetViewRect's size: premultiplied BGRA, valid during the call.
+  virtual void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirty_rects,
+                       const void* buffer, int width, int height) = 0;
+};
+
+class CefLifeSpanHandler : public virtual CefBase {
+ public:
+  virtual void OnAfterCreated(CefRefPtr<CefBrowser> browser) {}
+  virtual void OnBeforeClose(CefRefPtr<CefBrowser> browser) {}
+};
+
+enum cef_return_value_t { RV_CANCEL = 0, RV_CONTINUE = 1, RV_CONTINUE_ASYNC = 2 };
+using ReturnValue = cef_return_value_t;
+
+// Network errors as the load events report them.
+enum cef_errorcode_t {
+  ERR_NONE = 0,
+  ERR_FAILED = -2,
+  ERR_ABORTED = -3,
+  ERR_INVALID_ARGUMENT = -4,
+  ERR_TIMED_OUT = -7,
+  ERR_CONNECTION_RESET = -101,
+  ERR_SSL_PROTOCOL_ERROR = -107,
+  ERR_CONNECTION_REFUSED = -102,
+  ERR_NAME_NOT_RESOLVED = -105,
+  ERR_CERT_COMMON_NAME_INVALID = -200,
+  ERR_CERT_DATE_INVALID = -201,
+  ERR_CERT_AUTHORITY_INVALID = -202,
+  ERR_INVALID_URL = -300,
+  ERR_UNKNOWN_URL_SCHEME = -302,
+  ERR_EMPTY_RESPONSE = -324,
+};
+using ErrorCode = cef_errorcode_t;
+
+class CefRequest : public virtual CefBase {
+ public:
+  virtual CefString GetURL() = 0;
+  virtual CefString GetMethod() = 0;
+};
+
+// A later answer to OnBeforeResourceLoad.
+class CefRequestCallback : public virtual CefBase {
+ public:
+  virtual void Continue(bool allow) = 0;
+  virtual void Cancel() = 0;
+};
+
+class CefLoadHandler : public virtual CefBase {
+ public:
+  virtual void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool is_loading, bool can_go_back,
+                                    bool can_go_forward) {}
+  virtual void OnLoadStart(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) {}
+  virtual void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int http_status_code) {}
+  virtual void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode error_code,
+                           const CefString& error_text, const CefString& failed_url) {}
+};
+
+class CefDisplayHandler : public virtual CefBase {
+ public:
+  virtual void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& url) {}
+};
+
+class CefRequestHandler : public virtual CefBase {
+ public:
+  // On the runtime's IO thread; RV_CONTINUE_ASYNC answers later through `callback`.
+  virtual ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                           CefRefPtr<CefRequest> request, CefRefPtr<CefRequestCallback> callback) {
+    return RV_CONTINUE;
+  }
+  // A URL of a scheme the runtime does not load ("mailto:" and the like).
+  virtual void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url, bool& allow_os_execution) {}
+  virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) {}
+};
+
+class CefClient : public virtual CefBase {
+ public:
+  virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
+  virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
+  virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
+  virtual CefRefPtr<CefLoadHandler> GetLoadHandler() { return nullptr; }
+  virtual CefRefPtr<CefDisplayHandler> GetDisplayHandler() { return nullptr; }
+  // From the browser's render process, on the runtime's UI thread.
+  virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
+                                        CefRefPtr<CefProcessMessage> message) {
+    return false;
+  }
+};

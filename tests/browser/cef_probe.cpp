@@ -1,0 +1,566 @@
+// A program that runs the launcher's browser-runtime steps and writes what it saw to "probe.txt"
+// beside itself, one "key=value" a line, for browser_runtime_tests.
+//   cef_probe start       the entry point's steps, a short UI loop, then CefShutdown
+//   cef_probe dispatch    the runtime on this thread, driven by CefMessageLoopDispatcher
+//   cef_probe browser     a windowless browser: its render process, a killed one, shut-down
+//   cef_probe paint       frames of a windowless browser: sizes, pixels, none while hidden
+//   cef_probe messages    process messages both ways (this program is its own render process)
+//   cef_probe loads [--trust=CA.pem] URL...   one browser loads each URL in turn; "cancel:" before
+//                         a URL cancels its resource load, "later:" continues it after 300 ms
+// With "--type=..." it is started as a runtime sub-process.
+#include <windows.h>
+#include <ole2.h>
+#include <wincrypt.h>
+
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/base_util.h"
+#include "browser/cef/cef_app.h"
+#include "browser/cef/cef_client.h"
+#include "browser/cef/cef_task.h"
+#include "browser/cef_manager.h"
+#include "browser/cef_message_loop_dispatcher.h"
+#include "browser/client_app.h"
+
+namespace {
+
+std::ofstream g_out;
+
+void Put(const char* key, const std::wstring& value) {
+  std::string narrow;
+  for (wchar_t c : value) narrow += c < 128 ? static_cast<char>(c) : '?';
+  g_out << key << "=" << narrow << "\n";
+  g_out.flush();
+}
+void Put(const char* key, long long value) { Put(key, std::to_wstring(value)); }
+
+std::wstring Env(const wchar_t* name) {
+  std::wstring value(32768, L'\0');
+  value.resize(GetEnvironmentVariableW(name, &value[0], 32768));
+  return value;
+}
+
+void PumpFor(DWORD ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+int g_task_runs = 0;
+
+class CountingTask : public CefTask {
+ public:
+  void Execute() override { ++g_task_runs; }
+  IMPLEMENT_REFCOUNTING(CountingTask);
+};
+
+MSG MessageFor(HWND window, UINT message) {
+  MSG msg = {};
+  msg.hwnd = window;
+  msg.message = message;
+  return msg;
+}
+
+void RunStart() {
+  components::CefManager& cef = components::CefManager::Instance();
+  const std::wstring oldPath = Env(L"PATH");
+  const bool prepared = cef.PrepareCefEnvironment();
+  Put("prepared", prepared);
+  Put("path_kept_whole", Env(L"PATH") == (prepared ? base::OwnModuleDirectory() + L"cef;" + oldPath : oldPath));
+  Put("comspec", Env(L"ComSpec"));
+  if (!prepared) {
+    Put("loaded", GetModuleHandleW(L"libcef.dll") != nullptr);
+    return;
+  }
+  OleInitialize(nullptr);
+  CefSettings settings;
+  bool started = cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings);
+  Put("initialized", started);
+  Put("is_cef_initialized", cef.IsCefInitialized());
+  Put("loaded", GetModuleHandleW(L"libcef.dll") != nullptr);
+  Put("subprocess_path", settings.browser_subprocess_path.ToWString());
+  Put("log_file", settings.log_file.ToWString());
+  HWND startup = cef.StartupWindow();
+  Put("startup_window", startup != nullptr);
+  if (started) {
+    // The start-up window closes once this thread's loop handles its WM_CLOSE.
+    DWORD start = GetTickCount();
+    while (IsWindow(startup) && GetTickCount() - start < 5000) PumpFor(20);
+    Put("startup_window_closed", !IsWindow(startup));
+  }
+  DWORD before = GetTickCount();
+  CefShutdown();
+  cef.SetCefInitialized(false);
+  Put("shutdown_ms", GetTickCount() - before);
+  OleUninitialize();
+}
+
+void RunDispatch() {
+  CefMainArgs args(GetModuleHandleW(nullptr));
+  CefSettings settings;
+  settings.no_sandbox = 1;
+  settings.log_file = base::OwnModuleDirectory() + L"dispatch.log";
+  CefRefPtr<components::ClientApp> app = new components::ClientApp();
+  Put("initialized", CefInitialize(args, settings, app.get(), nullptr));
+  HWND window = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  components::CefMessageLoopDispatcher dispatcher;
+  MSG drain;
+  while (PeekMessageW(&drain, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  // Without this, the runtime's own start-up task is among the counted ones.
+  dispatcher.Dispatch(MessageFor(window, WM_NULL));
+  CefPostTask(TID_UI, new CountingTask());
+  dispatcher.Dispatch(MessageFor(window, WM_MOUSEMOVE));
+  dispatcher.Dispatch(MessageFor(window, WM_NCMOUSEMOVE));
+  dispatcher.Dispatch(MessageFor(window, WM_PAINT));
+  Put("runs_after_paint_and_move", g_task_runs);
+  PostMessageW(window, WM_USER, 0, 0);
+  dispatcher.Dispatch(MessageFor(window, WM_USER + 1));
+  Put("runs_while_queue_busy", g_task_runs);
+  // The queued message is the last one: after it the queue is empty.
+  PeekMessageW(&drain, nullptr, 0, 0, PM_REMOVE);
+  dispatcher.Dispatch(drain);
+  Put("runs_when_queue_empty", g_task_runs);
+  // Pending again: a mouse move now does the work.
+  CefPostTask(TID_UI, new CountingTask());
+  PostMessageW(window, WM_USER, 0, 0);
+  dispatcher.Dispatch(MessageFor(window, WM_USER + 1));
+  PeekMessageW(&drain, nullptr, 0, 0, PM_REMOVE);
+  dispatcher.Dispatch(MessageFor(window, WM_MOUSEMOVE));
+  Put("runs_after_pending_move", g_task_runs);
+  DestroyWindow(window);
+  CefShutdown();
+}
+
+// The render processes (cef_helper.exe) this probe has started.
+std::vector<DWORD> HelperChildren() {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId() && _wcsicmp(entry.szExeFile, L"cef_helper.exe") == 0)
+      found.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Pumps this thread's messages meanwhile: the start-up window lives on this thread.
+bool WaitFor(const std::function<bool()>& done, DWORD ms) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > ms) return false;
+    PumpFor(20);
+  }
+  return true;
+}
+
+class ProbeClient : public CefClient, public CefLifeSpanHandler, public CefRequestHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override {
+    onRuntimeUi = CefCurrentlyOn(TID_UI);
+    this->browser = browser;
+    created++;
+  }
+  void OnBeforeClose(CefRefPtr<CefBrowser>) override { closed++; }
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus status) override {
+    lastStatus = status;
+    terminated++;
+  }
+  std::atomic<int> created{0}, closed{0}, terminated{0}, lastStatus{-1};
+  std::atomic<bool> onRuntimeUi{false};
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(ProbeClient);
+};
+
+void RunBrowser() {
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<ProbeClient> client = new ProbeClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  Put("create_asked", CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr));
+  Put("created", WaitFor([&] { return client->created == 1; }, 5000));
+  Put("created_on_runtime_ui", client->onRuntimeUi.load());
+  Put("render_processes", WaitFor([&] { return HelperChildren().size() == 1; }, 5000) ? 1 : HelperChildren().size());
+
+  // Once the render process runs (it logs its command line), it is killed: a render process
+  // that ends unasked is reported, and the browser stays open.
+  Put("render_process_logged", WaitFor([&] {
+        std::ifstream in(settings.log_file.ToWString().c_str());
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return text.find("Sub-process renderer") != std::string::npos;
+      }, 10000));
+  std::vector<DWORD> helpers = HelperChildren();
+  if (!helpers.empty()) {
+    HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
+    TerminateProcess(helper, 9);
+    CloseHandle(helper);
+  }
+  Put("terminated_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+  Put("terminated_status", client->lastStatus.load());
+  Put("closed_after_kill", client->closed.load());
+
+  // A second browser, left open for the shut-down.
+  CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->created == 2; }, 5000);
+  Put("render_processes_before_shutdown", HelperChildren().size());
+  DWORD before = GetTickCount();
+  CefShutdown();
+  cef.SetCefInitialized(false);
+  Put("shutdown_ms", GetTickCount() - before);
+  Put("closed_by_shutdown", client->closed.load());
+  Put("render_processes_after_shutdown", HelperChildren().size());
+  client->browser = nullptr;
+}
+
+class PaintClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler, public CefRequestHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus) override { terminated++; }
+  std::atomic<int> terminated{0};
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
+  bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
+    rect = CefRect(0, 0, width, height);
+    return true;
+  }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType type, const RectList& dirty, const void* buffer, int w,
+               int h) override {
+    paintedOnRuntimeUi = CefCurrentlyOn(TID_UI);
+    lastSize = std::to_wstring(w) + L"x" + std::to_wstring(h) + L" type " + std::to_wstring(type) + L" dirty " +
+               std::to_wstring(dirty.size());
+    const uint32_t* pixels = static_cast<const uint32_t*>(buffer);
+    corner = pixels[0];
+    last = pixels[w * h - 1];
+    frames++;
+  }
+  std::atomic<int> width{64}, height{48}, frames{0};
+  std::atomic<uint32_t> corner{0}, last{0};
+  std::atomic<bool> paintedOnRuntimeUi{false};
+  std::wstring lastSize;
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(PaintClient);
+};
+
+void RunPaint() {
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<PaintClient> client = new PaintClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
+  Put("first_frame", WaitFor([&] { return client->frames >= 1; }, 10000));
+  Put("first_size", client->lastSize);
+  Put("first_pixels", client->corner == 0xFFFFFFFFu && client->last == 0xFFFFFFFFu);
+  Put("painted_on_runtime_ui", client->paintedOnRuntimeUi.load());
+
+  client->width = 80;
+  client->height = 30;
+  int before = client->frames;
+  client->browser->GetHost()->WasResized();
+  Put("resized_frame", WaitFor([&] { return client->frames > before; }, 5000));
+  Put("resized_size", client->lastSize);
+
+  client->browser->GetHost()->WasHidden(true);
+  client->browser->GetHost()->WasResized();
+  before = client->frames;
+  PumpFor(700);
+  Put("frames_while_hidden", client->frames - before);
+  client->browser->GetHost()->WasHidden(false);
+  Put("shown_frame", WaitFor([&] { return client->frames > before; }, 5000));
+
+  // A killed render process is replaced by the next load, which paints again.
+  std::vector<DWORD> helpers = HelperChildren();
+  if (helpers.size() == 1) {
+    HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
+    TerminateProcess(helper, 9);
+    CloseHandle(helper);
+  }
+  Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+  before = client->frames;
+  client->browser->GetMainFrame()->LoadURL("about:blank");
+  Put("reloaded_frame", WaitFor([&] { return client->frames > before; }, 10000));
+  std::vector<DWORD> now = HelperChildren();
+  Put("new_render_process", now.size() == 1 && !helpers.empty() && now[0] != helpers[0]);
+
+  CefShutdown();
+  cef.SetCefInitialized(false);
+  client->browser = nullptr;
+}
+
+const wchar_t kEchoVariable[] = L"DV_PROBE_ECHO_RENDERER";
+
+std::wstring Sample(int i) { return L"h\u00e9llo \u4e2d\u6587 " + std::to_wstring(i); }
+
+// The render side: echoes every message; "burst" answers with 50 numbered ones from a thread of
+// its own.
+class EchoApp : public CefApp, public CefRenderProcessHandler {
+ public:
+  CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
+  bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source,
+                                CefRefPtr<CefProcessMessage> message) override {
+    if (message->GetName().ToWString() == L"burst") {
+      std::thread([browser] {
+        for (int i = 0; i < 50; ++i) {
+          CefRefPtr<CefProcessMessage> out = CefProcessMessage::Create("numbered");
+          out->GetArgumentList()->SetInt(0, i);
+          browser->SendProcessMessage(PID_BROWSER, out);
+        }
+      }).detach();
+      return true;
+    }
+    CefRefPtr<CefProcessMessage> reply = CefProcessMessage::Create(L"echo " + message->GetName().ToWString());
+    CefRefPtr<CefListValue> in = message->GetArgumentList(), out = reply->GetArgumentList();
+    for (size_t i = 0; i < in->GetSize(); ++i) {
+      switch (in->GetType(i)) {
+        case VTYPE_STRING: out->SetString(i, in->GetString(i)); break;
+        case VTYPE_INT: out->SetInt(i, in->GetInt(i)); break;
+        case VTYPE_BOOL: out->SetBool(i, in->GetBool(i)); break;
+        case VTYPE_DOUBLE: out->SetDouble(i, in->GetDouble(i)); break;
+        default: out->SetNull(i); break;
+      }
+    }
+    out->SetInt(in->GetSize(), source);
+    return browser->SendProcessMessage(PID_BROWSER, reply);
+  }
+  IMPLEMENT_REFCOUNTING(EchoApp);
+};
+
+class MessageClient : public CefClient {
+ public:
+  bool OnProcessMessageReceived(CefRefPtr<CefBrowser>, CefProcessId source, CefRefPtr<CefProcessMessage> message) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    received.push_back(message);
+    sources.push_back(source);
+    onRuntimeUi = onRuntimeUi && CefCurrentlyOn(TID_UI);
+    return true;
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return received.size();
+  }
+  std::mutex mutex;
+  std::vector<CefRefPtr<CefProcessMessage>> received;
+  std::vector<CefProcessId> sources;
+  bool onRuntimeUi = true;
+  IMPLEMENT_REFCOUNTING(MessageClient);
+};
+
+class BrowserCatcher : public MessageClient, public CefLifeSpanHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> b) override { browser = b; }
+  CefRefPtr<CefBrowser> browser;
+};
+
+void RunMessages() {
+  SetEnvironmentVariableW(kEchoVariable, L"1");
+  CefMainArgs args(GetModuleHandleW(nullptr));
+  CefSettings settings;
+  settings.no_sandbox = 1;
+  settings.multi_threaded_message_loop = 1;
+  settings.browser_subprocess_path = base::ModuleFileName(nullptr);
+  settings.log_file = base::OwnModuleDirectory() + L"messages.log";
+  Put("initialized", CefInitialize(args, settings, nullptr, nullptr));
+  CefRefPtr<BrowserCatcher> client = new BrowserCatcher();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  if (!client->browser) return;
+  // Sent at once, before the render process runs: they wait for it, in order.
+  const int kSent = 20;
+  for (int i = 0; i < kSent; ++i) {
+    CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create("m" + std::to_string(i));
+    CefRefPtr<CefListValue> list = message->GetArgumentList();
+    list->SetString(0, Sample(i));
+    list->SetInt(1, -1000000 * i);
+    list->SetBool(2, i % 2 == 1);
+    list->SetDouble(3, i + 0.25);
+    client->browser->SendProcessMessage(PID_RENDERER, message);
+  }
+  Put("sent_to_browser_process_refused",
+      !client->browser->SendProcessMessage(PID_BROWSER, CefProcessMessage::Create("nowhere")));
+  Put("echoes_arrived", WaitFor([&] { return client->Count() >= kSent; }, 10000));
+  bool match = client->Count() == kSent;
+  for (int i = 0; match && i < kSent; ++i) {
+    CefRefPtr<CefProcessMessage> echo = client->received[i];
+    CefRefPtr<CefListValue> list = echo->GetArgumentList();
+    match = echo->GetName().ToWString() == L"echo m" + std::to_wstring(i) && list->GetSize() == 5 &&
+            list->GetString(0).ToWString() == Sample(i) && list->GetInt(1) == -1000000 * i &&
+            list->GetType(2) == VTYPE_BOOL && list->GetBool(2) == (i % 2 == 1) && list->GetDouble(3) == i + 0.25 &&
+            list->GetInt(4) == PID_BROWSER && client->sources[i] == PID_RENDERER;
+  }
+  Put("echoes_match_in_order", match);
+
+  client->browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("burst"));
+  Put("burst_arrived", WaitFor([&] { return client->Count() >= kSent + 50; }, 10000));
+  bool ordered = client->Count() == kSent + 50;
+  for (int i = 0; ordered && i < 50; ++i) ordered = client->received[kSent + i]->GetArgumentList()->GetInt(0) == i;
+  Put("burst_in_order", ordered);
+  Put("received_on_runtime_ui", client->onRuntimeUi);
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+// Puts a PEM certificate into the machine's "Root" store.
+bool TrustCertificate(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  DWORD size = 0;
+  if (!CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) return false;
+  std::vector<BYTE> der(size);
+  if (!CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) return false;
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  if (!store) return false;
+  bool added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
+                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  CertCloseStore(store, 0);
+  return added;
+}
+
+class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler, public CefDisplayHandler,
+                   public CefRequestHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> b) override { browser = b; }
+  void OnLoadingStateChange(CefRefPtr<CefBrowser>, bool loading, bool, bool) override {
+    Add(loading ? L"state 1" : L"state 0");
+    if (!loading) idle = true;
+  }
+  void OnLoadStart(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>) override { Add(L"start"); }
+  void OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, int status) override {
+    Add(L"end " + std::to_wstring(status));
+  }
+  void OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, ErrorCode code, const CefString& text,
+                   const CefString& url) override {
+    Add(L"error " + std::to_wstring(code) + L" " + text.ToWString() + L" " + url.ToWString());
+  }
+  void OnAddressChange(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString& url) override {
+    Add(L"address " + url.ToWString());
+  }
+  ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest> request,
+                                   CefRefPtr<CefRequestCallback> callback) override {
+    Add(L"before " + request->GetMethod().ToWString() + L" " + request->GetURL().ToWString() +
+        (CefCurrentlyOn(TID_IO) ? L" on io" : L""));
+    if (mode == L"cancel") return RV_CANCEL;
+    if (mode == L"later") {
+      std::thread([callback] {
+        Sleep(300);
+        callback->Continue(true);
+      }).detach();
+      return RV_CONTINUE_ASYNC;
+    }
+    return RV_CONTINUE;
+  }
+  void OnProtocolExecution(CefRefPtr<CefBrowser>, const CefString& url, bool& allow) override {
+    Add(L"protocol " + url.ToWString() + (allow ? L" allowed" : L""));
+  }
+  void Add(const std::wstring& event) {
+    std::lock_guard<std::mutex> lock(mutex);
+    events += (events.empty() ? L"" : L"; ") + event;
+  }
+  std::mutex mutex;
+  std::wstring events, mode;
+  std::atomic<bool> idle{false};
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(LoadClient);
+};
+
+void RunLoads(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<LoadClient> client = new LoadClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  for (int i = first; i < argc && client->browser; ++i) {
+    std::wstring url = argv[i];
+    client->mode.clear();
+    for (const wchar_t* prefix : {L"cancel", L"later"}) {
+      std::wstring tag = std::wstring(prefix) + L":";
+      if (url.compare(0, tag.size(), tag) == 0) {
+        client->mode = prefix;
+        url = url.substr(tag.size());
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(client->mutex);
+      client->events.clear();
+    }
+    client->idle = false;
+    client->browser->GetMainFrame()->LoadURL(url);
+    WaitFor([&] { return client->idle.load(); }, 30000);
+    std::lock_guard<std::mutex> lock(client->mutex);
+    Put(("load" + std::to_string(i - first)).c_str(), client->events);
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  SetCurrentDirectoryW(base::OwnModuleDirectory().c_str());
+  g_out.open("probe.txt", std::ios::app | std::ios::binary);
+  std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (mode.compare(0, 7, L"--type=") == 0 && GetEnvironmentVariableW(kEchoVariable, nullptr, 0) > 0) {
+    CefRefPtr<EchoApp> app = new EchoApp();
+    return CefExecuteProcess(CefMainArgs(GetModuleHandleW(nullptr)), app.get(), nullptr);
+  } else if (mode.compare(0, 7, L"--type=") == 0) {
+    components::CefManager& cef = components::CefManager::Instance();
+    cef.PrepareCefEnvironment();
+    CefSettings settings;
+    Put("subprocess_initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+    Put("subprocess_settings_filled", !settings.log_file.empty());
+  } else if (mode == L"start") {
+    RunStart();
+  } else if (mode == L"dispatch") {
+    RunDispatch();
+  } else if (mode == L"browser") {
+    RunBrowser();
+  } else if (mode == L"paint") {
+    RunPaint();
+  } else if (mode == L"messages") {
+    RunMessages();
+  } else if (mode == L"loads") {
+    RunLoads(argc, argv);
+  }
+  Put("done", 1);
+  return 0;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+// The channel between the browser process and one render process: two message pipes (one a
+// direction, so that a pending read never blocks a write) and a shared frame buffer a size.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "browser/cef/cef_runtime_abi.h"
+
+namespace runtime {
+
+enum FrameMessageKind : uint32_t {
+  kPaintRequest = 1,  // browser -> renderer: paint a frame of width x height into buffer `sequence`
+  kFrameReady = 2,    // renderer -> browser: that buffer holds the frame
+  kProcessMessage = 3,  // either way: `width` bytes of an encoded process message follow
+};
+
+// The largest process message carried.
+constexpr int32_t kMaxProcessMessageBytes = 64 << 20;
+
+struct FrameMessage {
+  uint32_t kind;
+  int32_t width;
+  int32_t height;
+  uint32_t sequence;
+};
+
+// "<base>-down" (to the renderer) and "<base>-up" (to the browser).
+std::wstring ChannelBase(DWORD browserPid, int browserId);
+std::wstring PipeName(const std::wstring& base, const wchar_t* direction);
+std::wstring FrameBufferName(const std::wstring& base, uint32_t sequence);
+
+bool WriteMessage(HANDLE pipe, const FrameMessage& message);
+bool ReadMessage(HANDLE pipe, FrameMessage* message);
+
+// A process message: its header, then its bytes, as one unit (the caller holds the write lock).
+bool WriteProcessMessage(HANDLE pipe, const void* data, size_t size);
+bool ReadPayload(HANDLE pipe, int32_t size, std::vector<char>* payload);
+
+// The render process of browser `browserId`: answers paint requests and hands process messages
+// to the application, until the browser process closes the channel.
+int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app);
+
+}  // namespace runtime
