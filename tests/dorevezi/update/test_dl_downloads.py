@@ -390,8 +390,9 @@ def test_pause_cancel_queue(c, standin, launcher, release):
     listing = release.version_list("control.json", names)
     out = os.path.join(launcher.folder, "control")
     log = Log(standin)
+    # Slow enough that a wave outlasts the pauses below even on a loaded machine.
     session = Session(launcher.start("download", "--cdn", base(standin), "--list", listing, "--out", "control",
-                                     "--limit", str(SLOW_KB), control=True))
+                                     "--limit", str(SLOW_KB // 4), control=True))
     try:
         c.check("control: the download starts", session.wait_for(
             lambda l: l.startswith("progress ") and l.split()[2] != "0") is not None)
