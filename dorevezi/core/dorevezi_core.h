@@ -130,6 +130,26 @@ class DoreveziCore {
   // The game folder of the settings, read under the texts lock.
   std::wstring GetGamePath();
   void SetGamePath(const std::wstring& path);
+  // A copy of the settings record taken under the texts lock (the worker reads the speeds, the
+  // language code and the game folder while the UI thread may be applying new settings).
+  EnvConfig GetEnvConfig();
+
+  // UI thread: takes the edited settings over, field by field, with one save and one report.
+  void ApplySettings(const EnvConfig& edited);
+
+  // Usage reports, from any thread; composed on the worker thread (usage_reports.h).
+  void ReportDoreveziDetail(std::string actionId, std::string speed, std::string size, std::string downloadTime);
+  void ReportAttributionEvent(std::string eventName, std::string value1, std::string value2, std::string value3);
+  void ReportDoreveziEvent(const std::string& printInfo, const std::string& speed, const std::string& size,
+                           const std::string& actionType, const std::string& step, bool immediately);
+  void ReportSettingsChange(const std::string& ifAutostart, const std::string& closeSet, int installSpeedLimit,
+                            int preInstallSpeedLimit);
+
+  // Pauses all downloads, or continues them when paused, on the worker thread.
+  void TogglePauseDownloads();
+  // Opens a link of the link table (`byName`) or an address in the system browser; only http and
+  // https addresses are opened.
+  void OpenLink(const std::string& text, bool byName = true);
 
   GateConfig gateConfig;
   EnvConfig envConfig;
@@ -184,7 +204,7 @@ class DoreveziCore {
 
   // Guards gameWindows.
   CRITICAL_SECTION gameWindowsLock;
-  // Guards the texts both threads touch: the version texts and the game folder of envConfig.
+  // Guards the texts both threads touch: the version texts and envConfig.
   CRITICAL_SECTION textsLock;
 
  private:

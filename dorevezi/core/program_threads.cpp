@@ -3,6 +3,7 @@
 #include "base/thread_registry.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
+#include "dorevezi/core/resource_fonts.h"
 #include "dorevezi/core/self_replace.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
@@ -20,8 +21,6 @@ void LoadCommonConfig() {}
 // transfers and requests stop before the worker is asked to end.
 void TickDownloadManager() { DownloadManager::GetInstance().Tick(); }
 void StopDownloadManagerRunning() { DownloadManager::GetInstance().running = false; }
-// Removes the launcher's fonts before a font update, once the font module exists.
-void UninstallResourceFonts() {}
 
 }  // namespace
 
@@ -92,7 +91,8 @@ void MainThread::OnThreadExit() {
   // Written only now: until the worker has ended, it may be writing the same record.
   core.SaveDownloadLog();
   base::ThreadRegistry::UnregisterCurrentThread();
-  if (core.doreveziReplaced || core.cefReplaced || core.fontsReplaced) {
+  // A browser-runtime file that could not be copied last time is copied by this exit's replace run.
+  if (core.doreveziReplaced || core.cefReplaced || core.fontsReplaced || HasPendingCefUpdate()) {
     if (core.fontsReplaced) UninstallResourceFonts();
     StartReplaceHelper(L"", core.doreveziReplaced);
   }

@@ -18,3 +18,9 @@ int RunRequestCommand(const CommandArgs& args);
 int RunPostCommand(const CommandArgs& args);
 int RunAttributionCommand(const CommandArgs& args);
 int RunDownloadCommand(const CommandArgs& args);
+
+// The launcher core's usage reports, settings, links and fonts (cmd_core.cpp).
+int RunReportCommand(const CommandArgs& args);
+int RunSettingsCommand(const CommandArgs& args);
+int RunLinkCommand(const CommandArgs& args);
+int RunFontsCommand(const CommandArgs& args);
