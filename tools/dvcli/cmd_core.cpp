@@ -2,8 +2,9 @@
 //   dvcli report <kind> <args...>...   kinds (each followed by its arguments):
 //       click <uitype> <action> | detail <id> <speed> <size> <time> | attribution <event> <v1> <v2> <v3>
 //       | event <printInfo> <speed> <size> <actionType> <step> <0|1 at once> | settings <autostart> <close>
-//       <install KB/s> <pre-install KB/s> | step <pause|done> | result <action id> <event name>
-//     ("step" and "result" go through the download manager with a measured job: 3 GiB in 5 s.)
+//       <install KB/s> <pre-install KB/s> | step <pause|done> | result <action id> <event name> | toggle
+//     ("step" and "result" go through the download manager with a measured job: 3 GiB in 5 s;
+//     "toggle" is the pause button, whose "paused <0|1>" lines the main window receives.)
 //   dvcli settings [--mode normal|predownload] key=value,...
 //     applies the settings on the UI thread as the settings window does and prints
 //     "applied limit=<bytes/s applied to the running transfers> automaticStart=<0|1>".
@@ -80,7 +81,7 @@ struct ReportCall {
 
 const std::pair<const char*, size_t> kReportKinds[] = {
     {"click", 2}, {"detail", 4}, {"attribution", 4}, {"event", 6},
-    {"settings", 4}, {"step", 1}, {"result", 2},
+    {"settings", 4}, {"step", 1}, {"result", 2}, {"toggle", 0},
 };
 
 size_t ArgumentCount(const std::string& kind) {
@@ -109,6 +110,8 @@ void MakeReport(const ReportCall& call) {
   } else if (call.kind == "result") {
     FakeMeasuredJob();
     DownloadManager::GetInstance().ReportDownloadResult(a[0], a[1], false);
+  } else if (call.kind == "toggle") {
+    core.TogglePauseDownloads();
   }
 }
 
@@ -189,7 +192,7 @@ int RunReportCommand(const CommandArgs& args) {
     const size_t count = ArgumentCount(call.kind);
     if (count == size_t(-1) || i + count > args.size()) {
       fprintf(stderr, "usage: dvcli report <kind> <args...>... (kinds: click detail attribution event settings "
-                      "step result)\n");
+                      "step result toggle)\n");
       return 2;
     }
     for (size_t k = 0; k < count; ++k) call.args.push_back(engine_host::Utf8(args[i++]));

@@ -139,6 +139,17 @@ def test_reports(c, standin, launcher):
                 setting["pre_install_speed_limit"] == "100", setting)
 
 
+def test_pause_toggle(c, standin, launcher):
+    marks = Reports(standin)
+    code, lines = launcher.run("report", "toggle", "toggle", "toggle", proxy=standin.addresses["proxy"])
+    c.equal("pause toggle: pause, continue, pause, in order",
+            [l for l in lines if l.startswith("paused")], ["paused 1", "paused 0", "paused 1"])
+    got = marks.new()
+    c.check("pause toggle: continuing reports 16 and its event; pausing without a measured job reports nothing",
+            [r["action_id"] for r in tracking(got)] == ["16"] and
+            [a["event_name"] for a in attribution(got)] == ["click_launch_continue_download_game"], got)
+
+
 def settings_file(launcher):
     path = os.path.join(launcher.folder, "save", "EnvConfig.json")
     return open(path, encoding="utf-8").read() if os.path.exists(path) else None
@@ -189,6 +200,12 @@ def test_settings(c, standin, launcher):
     got = tracking(marks.new())
     c.check("settings: the report carries the limits that are on",
             [(r["install_speed_limit"], r["pre_install_speed_limit"]) for r in got] == [("60", "31")], got)
+
+    marks = Reports(standin)
+    launcher.run("settings", "languageType=3")
+    launcher.run("settings", "languageType=18")
+    c.equal("settings: a language index outside the table gives \"en\"",
+            [r["language"] for r in tracking(marks.new())], ["ko", "en"])
 
 
 def test_links(c, launcher):
@@ -243,6 +260,7 @@ def main():
         with open(os.path.join(launcher.folder, "save", "EnvConfig.json"), "w", encoding="utf-8") as f:
             json.dump({"gamePath": GAME_FOLDER, "languageType": 1}, f)
         test_reports(c, standin, launcher)
+        test_pause_toggle(c, standin, launcher)
         test_settings(c, standin, launcher)
         test_links(c, launcher)
         test_fonts(c, launcher)
