@@ -170,7 +170,7 @@ class DoreveziCore {
   bool cefReplaced = false;
   bool fontsReplaced = false;
   bool forceUpdateDorevezi = false;
-  int32_t resourcesChange = 0;
+  std::atomic<int32_t> resourcesChange{0};  // set by the update states, cleared by the skin reload
   std::atomic<bool> languageChanged{false};
   std::atomic<bool> enterGameRequest{false};
   // Version texts: guarded by textsLock.
