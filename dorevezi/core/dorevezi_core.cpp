@@ -13,6 +13,7 @@
 #include "dorevezi/core/resource_fonts.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -24,8 +25,6 @@ constexpr wchar_t kGameExecutableName[] = L"TOLV.exe";
 PrepareStateFactory g_prepareStateFactory = nullptr;
 PreDownloadStateFactory g_preDownloadStateFactory = nullptr;
 
-// The UI framework keeps the distribution channel once it exists.
-void SetDistributionChannel(const wchar_t* /*channel*/) {}
 // The download manager starts and stops with the worker.
 void InitDownloadManager() { DownloadManager::GetInstance().Init(); }
 void StopDownloadManager() { DownloadManager::GetInstance().Shutdown(); }
@@ -138,7 +137,7 @@ void DoreveziCore::Initialize() {
     Language language;
     if (FindLanguageByCode(code.c_str(), language)) envConfig.languageType = language;
   }
-  SetDistributionChannel(L"CN");
+  ui::UiRuntime::SetChannel(L"CN");
   // This build always runs in Simplified Chinese; only the saved file keeps the chosen index.
   envConfig.languageType = kLanguageZhCn;
   envConfig.languageCode = kLanguageCodes[kLanguageZhCn];

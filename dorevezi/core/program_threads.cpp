@@ -8,15 +8,22 @@
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/windows/main_form.h"
+#include "ui/core/string_util.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
-// The skin archive, the UI framework and the channel's link configuration are loaded here
-// once they exist.
+// The skin archive and the channel's link configuration are loaded here once they exist.
 void LoadResourcePackage() {}
-void InitializeUiRuntime() {}
-void UninitializeUiRuntime() {}
 void LoadCommonConfig() {}
+
+// The UI framework starts with the skin's root and theme and the core's language.
+void InitializeUiRuntime() {
+  std::wstring language;
+  ui::MultiByteToWide(DoreveziCore::GetInstance().envConfig.languageCode, language, CP_UTF8);
+  ui::UiRuntime::Initialize(L"resources\\", nullptr, false, L"themes\\default", language);
+}
+void UninitializeUiRuntime() { ui::UiRuntime::Uninitialize(); }
 // The download manager's transfer pump, and its running flag, cleared from the UI thread so that
 // transfers and requests stop before the worker is asked to end.
 void TickDownloadManager() { DownloadManager::GetInstance().Tick(); }

@@ -154,6 +154,32 @@ std::wstring NormalizePath(const std::wstring& path) {
   return result;
 }
 
+int ParseNumberList(const std::wstring& text, int32_t* values, int count) {
+  for (int i = 0; i < count; ++i) values[i] = 0;
+  const wchar_t* cursor = text.c_str();
+  const wchar_t* const end = cursor + text.size();
+  int read = 0;
+  while (read < count && cursor < end) {
+    wchar_t* stop = nullptr;
+    values[read++] = static_cast<int32_t>(wcstol(cursor, &stop, 10));
+    // One separator after each number, but never beyond the text.
+    if (stop >= end) break;
+    cursor = stop + 1;
+  }
+  return read;
+}
+
+Rect ParseRectNumbers(const std::wstring& text) {
+  int32_t values[4];
+  ParseNumberList(text, values, 4);
+  Rect rect;
+  rect.left = values[0];
+  rect.top = values[1];
+  rect.right = values[2];
+  rect.bottom = values[3];
+  return rect;
+}
+
 bool RunEventHandlers(const EventHandlerList& handlers, EventArgs* args) {
   for (const EventHandler& handler : handlers) {
     if (!handler(args)) return false;

@@ -33,6 +33,12 @@ int ReplaceAllWide(const std::wstring& find, const std::wstring& replacement, st
 // Resource path form: "/" becomes "\" and every pair of backslashes becomes one.
 std::wstring NormalizePath(const std::wstring& path);
 
+// Reads up to `count` decimal integers, each followed by one separator character ("l,t,r,b"),
+// never past the text's end; values not present are 0. Returns how many were read.
+int ParseNumberList(const std::wstring& text, int32_t* values, int count);
+// The four numbers left, top, right, bottom.
+Rect ParseRectNumbers(const std::wstring& text);
+
 // Runs the handlers in order; false as soon as one returns false.
 bool RunEventHandlers(const EventHandlerList& handlers, EventArgs* args);
 

@@ -15,6 +15,7 @@
 #include "dorevezi/core/paths.h"
 #include "entry_test_util.h"
 #include "test_support/temp_dir.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -226,6 +227,7 @@ TEST(InitializeTest, FirstRunWritesSettingsAndRecordThenRunsInChinese) {
   EXPECT_TRUE(core.askCloseOption);
   EXPECT_EQ(core.envConfig.languageType, kLanguageZhCn);
   EXPECT_EQ(core.envConfig.languageCode, "zh_CN");
+  EXPECT_EQ(ui::UiRuntime::GetChannel(), L"CN");
   EXPECT_EQ(core.GetGamePath(), GetDefaultInstallFolder());
   EXPECT_EQ(core.alternateFileNames.size(), 2u);
 

@@ -14,6 +14,7 @@
 #include "dorevezi/windows/main_form.h"
 #include "entry_test_util.h"
 #include "test_support/temp_dir.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -92,6 +93,10 @@ TEST(ProgramThreadsTest, TicksDriveWindowAndEngineUntilTheMainWindowExits) {
   EXPECT_EQ(g_log, (std::vector<std::string>{"first:enter(null)", "first:exit(null)", "first:delete"}));
 
   EXPECT_TRUE(g_exitRequested);
+  // The UI framework started with the skin's root, theme and language, and was shut down.
+  EXPECT_EQ(ui::UiRuntime::GetResourceRoot(), L"resources\\themes\\default\\");
+  EXPECT_EQ(ui::UiRuntime::GetLanguage(), L"zh_CN");
+  EXPECT_EQ(ui::UiRuntime::GetMemoryDC(), nullptr);
   EXPECT_EQ(core.mainWindow.load(), nullptr);
   EXPECT_FALSE(IsWindow(observation.window));
   EXPECT_EQ(core.currentState, nullptr);

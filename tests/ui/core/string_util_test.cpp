@@ -126,4 +126,32 @@ TEST(RunEventHandlers, StopsAtTheFirstFalse) {
   EXPECT_EQ(calls, L"12");
 }
 
+TEST(ParseNumberList, ReadsWithinTheTextAndZeroesTheRest) {
+  const struct {
+    std::wstring text;
+    int read;
+    int32_t values[4];
+  } cases[] = {
+      {L"", 0, {0, 0, 0, 0}},
+      {L"1,2,3,4", 4, {1, 2, 3, 4}},
+      {L"1,2", 2, {1, 2, 0, 0}},
+      {L"12", 1, {12, 0, 0, 0}},
+      {L"1,2,", 2, {1, 2, 0, 0}},
+      {L"1,,3", 3, {1, 0, 3, 0}},
+      {L"-5, 6;+7 8", 4, {-5, 6, 7, 8}},
+      {L"1,2,3,4,5", 4, {1, 2, 3, 4}},
+      {L"x", 1, {0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    int32_t values[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(ui::ParseNumberList(c.text, values, 4), c.read) << c.text;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(values[i], c.values[i]) << c.text << L" #" << i;
+  }
+  const ui::Rect rect = ui::ParseRectNumbers(L"10,20,110");
+  EXPECT_EQ(rect.left, 10);
+  EXPECT_EQ(rect.top, 20);
+  EXPECT_EQ(rect.right, 110);
+  EXPECT_EQ(rect.bottom, 0);
+}
+
 }  // namespace
