@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -144,6 +145,14 @@ class DoreveziCore {
                            const std::string& actionType, const std::string& step, bool immediately);
   void ReportSettingsChange(const std::string& ifAutostart, const std::string& closeSet, int installSpeedLimit,
                             int preInstallSpeedLimit);
+
+  // Skin and link configuration (skin_package.h), on the UI thread. LoadCommonConfig: false when
+  // no configuration was read, the previous titles and links then stay. ReloadResources is called
+  // on the worker and runs `done` there once the skin is reloaded. SwitchUiLanguage: false when the
+  // UI language already is the core's, and nothing is reloaded.
+  bool LoadCommonConfig();
+  void ReloadResources(std::function<void()> done);
+  bool SwitchUiLanguage();
 
   // Pauses all downloads, or continues them when paused, on the worker thread.
   void TogglePauseDownloads();

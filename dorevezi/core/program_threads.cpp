@@ -5,6 +5,7 @@
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/resource_fonts.h"
 #include "dorevezi/core/self_replace.h"
+#include "dorevezi/core/skin_package.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/windows/main_form.h"
@@ -12,10 +13,6 @@
 #include "ui/resources/ui_runtime.h"
 
 namespace {
-
-// The skin archive and the channel's link configuration are loaded here once they exist.
-void LoadResourcePackage() {}
-void LoadCommonConfig() {}
 
 // The UI framework starts with the skin's root and theme and the core's language.
 void InitializeUiRuntime() {
@@ -77,7 +74,7 @@ void MainThread::OnThreadStart() {
   if (!miscThread_->message_loop()) miscThread_->LaunchWithLoopType(base::kMessageLoopDefault);
   LoadResourcePackage();
   InitializeUiRuntime();
-  LoadCommonConfig();
+  core.LoadCommonConfig();
   base::ThreadRegistry::PostRecurringTask(base::kThreadIdUi, MakeWeakCallback([] {
                                             DoreveziCore::GetInstance().NotifyMainWindow(kMsgUiTick, 0, 0);
                                           }),

@@ -18,6 +18,7 @@
 #include "dorevezi/core/version_map.h"
 #include "ui/core/string_util.h"
 #include "ui/render/text_anti_alias.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -155,10 +156,6 @@ std::string UpdateSource(const std::string& name) {
   return NormalizePathA(".\\update\\" + name, false);
 }
 
-// The UI framework's configured faces; filled once the UI runtime takes them.
-void ConfigureFontFaces(const wchar_t* /*markupName*/, const wchar_t* /*normal*/, const wchar_t* /*bold*/,
-                        const wchar_t* /*italic*/) {}
-
 }  // namespace
 
 void SetFontsFolderForTesting(const std::wstring& folder) {
@@ -175,7 +172,7 @@ std::wstring GetFontsFolder() {
 }
 
 void ApplyResourceFontFaces() {
-  ConfigureFontFaces(L"button", kResourceFonts[2].face, kResourceFonts[3].face, kResourceFonts[2].face);
+  ui::UiRuntime::SetButtonFaces(kResourceFonts[2].face, kResourceFonts[3].face, kResourceFonts[2].face);
 }
 
 int InstallResourceFonts() {
@@ -196,7 +193,7 @@ int InstallResourceFonts() {
   for (const ResourceFont& font : kResourceFonts) {
     AddFontResourceExW((folder + L"\\" + font.fileName).c_str(), FR_PRIVATE, nullptr);
   }
-  ConfigureFontFaces(L"system", kResourceFonts[2].face, kResourceFonts[3].face, kResourceFonts[2].face);
+  ui::UiRuntime::SetSystemFaces(kResourceFonts[2].face, kResourceFonts[3].face, kResourceFonts[2].face);
   ApplyResourceFontFaces();
   g_textAntiAlias = true;
   if (g_hasTextRenderingArgument) {

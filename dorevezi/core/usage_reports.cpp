@@ -18,6 +18,7 @@
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/http_requests.h"
 #include "ui/core/string_util.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -265,7 +266,7 @@ ReportValues GatherReportValues() {
   values.hasCountry = SystemCountryCode(values.country);
   values.gamePath = WideToUtf8Text(settings.gamePath);
   values.launcherFolder = WideToUtf8Text(base::OwnModuleDirectory());
-  if (g_sources.uiLanguage) values.uiLanguage = WideToUtf8Text(g_sources.uiLanguage());
+  values.uiLanguage = WideToUtf8Text(ui::UiRuntime::GetLanguage());
   values.productName = ReadMachineRegistryString(kCurrentVersionKey, "ProductName");
   values.downloadSpeedSetting = settings.downloadSpeed;
   values.lowestSpeed = manager.lowestSpeed;

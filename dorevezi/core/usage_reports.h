@@ -88,11 +88,10 @@ std::string FormatReportSpeed(int64_t bytesPerSecond);
 // system.
 ReportValues GatherReportValues();
 
-// Values other parts of the launcher own. Until they are installed the device id and the UI
-// language are empty and a pre-download comparison counts as "not newer".
+// Values other parts of the launcher own. Until they are installed the device id is empty and a
+// pre-download comparison counts as "not newer".
 struct ReportSources {
   std::string (*deviceId)() = nullptr;
-  std::wstring (*uiLanguage)() = nullptr;
   int (*comparePreDownloadVersion)(const std::string& candidate, const std::string& local,
                                    const std::string& remote) = nullptr;
 };
