@@ -107,3 +107,18 @@ TEST_F(SkinTest, SwitchingToTheActiveLanguageReloadsNothing) {
   EXPECT_FALSE(core.SwitchUiLanguage());
   EXPECT_EQ(core.titles[std::string("title_main")], L"untouched");
 }
+
+TEST_F(SkinTest, SwitchingLanguageReloadsTheLanguageFileThenTheConfiguration) {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  ASSERT_TRUE(WriteBytes(L"resources.zip", FileSkin()));
+  LoadResourcePackage();
+  ui::UiRuntime::SetLanguage(L"zh_CN");
+  core.envConfig.languageCode = "en";
+  EXPECT_TRUE(core.SwitchUiLanguage());
+  EXPECT_EQ(ui::UiRuntime::GetLanguage(), L"en");
+  EXPECT_EQ(core.titles[std::string("title_main")], L"english");
+  // The override outlives the reload of the language file, which came first.
+  EXPECT_EQ(ui::LanguageTable::Instance()->Lookup(L"STRING_START_GAME"), L"Play now");
+  EXPECT_EQ(ui::LanguageTable::Instance()->Lookup(L"STRING_OTHER"), L"Other");
+  core.envConfig.languageCode = "zh_CN";
+}
