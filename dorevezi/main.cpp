@@ -10,6 +10,7 @@
 #include "dorevezi/core/program_threads.h"
 #include "dorevezi/core/self_replace.h"
 #include "dorevezi/core/version_tool.h"
+#include "dorevezi/update/update_states.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings);
   }
 
+  InstallUpdateStates();
   {
     MainThread mainThread;
     mainThread.RunInPlace(base::kMessageLoopUi);

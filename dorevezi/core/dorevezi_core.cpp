@@ -23,6 +23,7 @@ constexpr UINT kGameWindowSendTimeoutMs = 2000;
 constexpr wchar_t kGameExecutableName[] = L"TOLV.exe";
 
 PrepareStateFactory g_prepareStateFactory = nullptr;
+StateChangeHook g_stateChangeHook = nullptr;
 PreDownloadStateFactory g_preDownloadStateFactory = nullptr;
 
 // The download manager starts and stops with the worker.
@@ -79,6 +80,10 @@ void SendToGameWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void SetStateFactories(PrepareStateFactory prepare, PreDownloadStateFactory preDownload) {
   g_prepareStateFactory = prepare;
   g_preDownloadStateFactory = preDownload;
+}
+
+void SetStateChangeHook(StateChangeHook hook) {
+  g_stateChangeHook = hook;
 }
 
 State* CreatePrepareState(FlowMode flow) {
@@ -256,6 +261,7 @@ void DoreveziCore::ChangeState(State* offered) {
   if (old) old->OnExit(offered);
   currentState = offered;
   PublishCurrentState();
+  if (g_stateChangeHook) g_stateChangeHook(offered);
   if (offered) offered->OnEnter(old);
   delete old;
 }
@@ -383,4 +389,25 @@ void DoreveziCore::SetGamePath(const std::wstring& path) {
 EnvConfig DoreveziCore::GetEnvConfig() {
   base::CriticalSectionGuard lock(&textsLock);
   return envConfig;
+}
+
+bool DoreveziCore::IsGameUpdateAvailable() {
+  base::CriticalSectionGuard lock(&textsLock);
+  return !remoteGameVersion.empty() && !localGameVersion.empty() && remoteGameVersion != localGameVersion;
+}
+
+bool DoreveziCore::LoadLocalGameVersionMap() {
+  std::string error;
+  return LoadVersionMapFile(NormalizePath(GetGamePath(), true) + L"version_map.txt",
+                            versionMaps[kLocalGameVersion], error);
+}
+
+void DoreveziCore::SetRemoteGameVersion(const std::string& version) {
+  base::CriticalSectionGuard lock(&textsLock);
+  remoteGameVersion = version;
+}
+
+void DoreveziCore::SetDownloadGameVersion(const std::string& version) {
+  base::CriticalSectionGuard lock(&textsLock);
+  downloadGameVersion = version;
 }

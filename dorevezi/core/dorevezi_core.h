@@ -71,6 +71,11 @@ void SetStateFactories(PrepareStateFactory prepare, PreDownloadStateFactory preD
 State* CreatePrepareState(FlowMode flow);
 State* CreatePreDownloadState();
 
+// Called by DoreveziCore::ChangeState on the worker thread once `next` is current, before it is
+// entered (null when the engine was left without a state). Tools print the flow with it.
+using StateChangeHook = void (*)(const State* next);
+void SetStateChangeHook(StateChangeHook hook);
+
 // Published value of a missing state.
 constexpr int32_t kNoStateId = -1;
 
@@ -114,6 +119,25 @@ class DoreveziCore {
   // The pre-download state reports its step here as it advances.
   void PublishPreDownloadStep(int32_t step) { publishedPreDownloadStep = step; }
 
+  // From any thread: questions to the user, posted to the UI thread (core_dialogs.h). The
+  // first sets messageBoxOpen and messageBoxShown, on which the main window relies; the
+  // second sets neither. Keys win over literal texts.
+  void ShowMessageBox(HWND owner, const std::wstring& titleKey, const std::wstring& contentKey,
+                      const std::wstring& noKey, const std::wstring& yesKey, std::function<void(int)> onResult,
+                      bool swapButtonLooks);
+  void ShowMessageBoxTexts(HWND owner, const std::wstring& titleKey, const std::wstring& titleText,
+                           const std::wstring& contentKey, const std::wstring& contentText,
+                           const std::wstring& noKey, const std::wstring& yesKey, const std::wstring& noText,
+                           const std::wstring& yesText, std::function<void(int)> onResult, bool swapButtonLooks);
+  void ShowOptionsBox(const std::wstring& contentKey, const std::wstring& groupName,
+                      const std::vector<std::wstring>& optionKeys, int unused, const std::wstring& buttonKey,
+                      std::function<void(int)> onResult);
+
+  // Free space of the game drive and the launcher drive (disk_space.h). False when a drive is
+  // short: a box then asks, and its answer goes to the callable.
+  bool ConfirmUpdateDiskSpace(std::function<void(int)> onContinue);
+  bool CheckInstallDiskSpace(std::function<void(int)> onResult);
+
   // Save files of the save folder.
   bool LoadEnvConfig();
   void SaveEnvConfig();
@@ -128,6 +152,13 @@ class DoreveziCore {
   void LoadDoreveziVersion();
   void LoadGameVersion();
   VersionTexts GetVersionTexts();
+  // Both game versions known and different (byte comparison).
+  bool IsGameUpdateAvailable();
+  // "version_map.txt" of the game folder into the local game map.
+  bool LoadLocalGameVersionMap();
+  // Under the texts lock.
+  void SetRemoteGameVersion(const std::string& version);
+  void SetDownloadGameVersion(const std::string& version);
   // The game folder of the settings, read under the texts lock.
   std::wstring GetGamePath();
   void SetGamePath(const std::wstring& path);

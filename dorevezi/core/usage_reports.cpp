@@ -14,6 +14,7 @@
 #include "base/thread_registry.h"
 #include "dorevezi/core/core_tables.h"
 #include "dorevezi/core/dorevezi_core.h"
+#include "dorevezi/core/network_identity.h"
 #include "dorevezi/core/sys_info.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/http_requests.h"
@@ -249,7 +250,7 @@ ReportValues GatherReportValues() {
   ReportValues values;
   const EnvConfig settings = core.GetEnvConfig();
   const VersionTexts versions = core.GetVersionTexts();
-  if (g_sources.deviceId) values.deviceId = g_sources.deviceId();
+  values.deviceId = GetDeviceId();
   values.machineGuid = ReadMachineRegistryString(kCryptographyKey, "MachineGuid");
   values.installPackageType = core.installPackageType;
   values.channelId = core.channelId;

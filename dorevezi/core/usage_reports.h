@@ -88,10 +88,9 @@ std::string FormatReportSpeed(int64_t bytesPerSecond);
 // system.
 ReportValues GatherReportValues();
 
-// Values other parts of the launcher own. Until they are installed the device id is empty and a
-// pre-download comparison counts as "not newer".
+// Values other parts of the launcher own. Until it is installed a pre-download comparison counts
+// as "not newer".
 struct ReportSources {
-  std::string (*deviceId)() = nullptr;
   int (*comparePreDownloadVersion)(const std::string& candidate, const std::string& local,
                                    const std::string& remote) = nullptr;
 };

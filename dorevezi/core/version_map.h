@@ -86,6 +86,9 @@ void DiffVersionMaps(VersionMap& local, const VersionMap& remote, VersionMap& to
 
 // The md5 field of the entry "version", or empty.
 std::string GetMapVersion(const VersionMap& map);
+// The version of a list text in either form: the first non-null member "version" as text, or
+// its member "md5" when it is an object. False (version untouched) when there is none.
+bool GetListVersion(const std::string& text, std::string& version);
 // The version of a map file: `version` := `defaultVersion`, then the first non-null member
 // "version" (FindJsonMember) as text, or its member "md5" when it is an object.
 void ReadMapFileVersion(const std::wstring& path, std::string& version, const std::string& defaultVersion);

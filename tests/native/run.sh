@@ -20,3 +20,8 @@ mkdir -p "$out/seeds" "$out/corpus" "$out/artifacts"
 # stdout of the target (the in-memory applier's diagnostics) is closed; libFuzzer reports on stderr.
 "$out/patch_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=1 \
   -print_final_stats=1 -artifact_prefix="$out/artifacts/" "$out/corpus" "$out/seeds"
+
+# The gate-reply and version-list readers, from the committed seeds.
+mkdir -p "$out/gate_corpus"
+"$out/gate_reply_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  -artifact_prefix="$out/artifacts/gate-" "$out/gate_corpus" "$root/tests/native/gate_seeds"

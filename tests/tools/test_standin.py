@@ -127,6 +127,11 @@ def cases(addresses, data, version_map):
         ("gate urls", f"{main}/get/urls?key=WIN10CN_10077_0_1&udid=PC1", [], gate_reply),
         ("gate urls qa", f"{main}/get/urls?key=K&udid=PC1&is_qa=true", [], gate_qa),
         ("gate pre_download", f"{main}/pre_download?channel=CN&udid=PC1", [], pre_download),
+        # The gate answers by its query: no device id or another channel is refused.
+        ("gate urls without udid", f"{main}/get/urls?key=WIN10CN_10077_0_1", [], expect(status=403)),
+        ("gate urls empty udid", f"{main}/get/urls?key=K&udid=", [], expect(status=403)),
+        ("gate pre_download other channel", f"{main}/pre_download?channel=US&udid=PC1", [], expect(status=403)),
+        ("gate pre_download without udid", f"{main}/pre_download?channel=CN", [], expect(status=403)),
         ("range 206 exact bytes", f"{main}/game/a.bin", ["-r", "1000-1999"],
          expect(status=206, body=data[1000:2000])),
         ("range with ?t= ignored", f"{main}/game/a.bin?t=123456", ["-r", "5-9"], expect(status=206, body=data[5:10])),

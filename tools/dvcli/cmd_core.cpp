@@ -32,6 +32,7 @@
 #include "dorevezi/core/usage_reports.h"
 #include "dorevezi/update/download_manager.h"
 #include "tools/dvcli/commands.h"
+#include "tools/dvcli/core_actions.h"
 #include "tools/dvcli/engine_host.h"
 #include "ui/render/text_anti_alias.h"
 
@@ -73,11 +74,6 @@ void FakeMeasuredJob() {
   manager.highestSpeed = 3 << 20;
   manager.lowestSpeedFile = "TOLV_Data\\data.unity3d";
 }
-
-struct ReportCall {
-  std::string kind;
-  std::vector<std::string> args;
-};
 
 const std::pair<const char*, size_t> kReportKinds[] = {
     {"click", 2}, {"detail", 4}, {"attribution", 4}, {"event", 6},
@@ -184,25 +180,70 @@ bool FaceKnown(const wchar_t* face) {
 
 }  // namespace
 
+bool ParseReportCall(const CommandArgs& args, size_t& i, ReportCall& call) {
+  if (i >= args.size()) return false;
+  call.kind = engine_host::Utf8(args[i++]);
+  call.args.clear();
+  const size_t count = ArgumentCount(call.kind);
+  if (count == size_t(-1) || i + count > args.size()) return false;
+  for (size_t k = 0; k < count; ++k) call.args.push_back(engine_host::Utf8(args[i++]));
+  return true;
+}
+
+bool ParseSettingChanges(const std::string& list, SettingChanges& changes) {
+  std::vector<std::string> parts;
+  SplitTextA(list, ",", parts);
+  for (const std::string& part : parts) {
+    const std::string::size_type at = part.find('=');
+    if (at == std::string::npos) return false;
+    changes.emplace_back(part.substr(0, at), part.substr(at + 1));
+  }
+  return true;
+}
+
+void RunCoreActions(const std::vector<ReportCall>& calls, const SettingChanges& changes, bool printLimit) {
+  for (const ReportCall& call : calls) MakeReport(call);
+  if (changes.empty()) {
+    PostDrain();
+    return;
+  }
+  // The settings window edits a copy on the UI thread and hands it over there.
+  base::ThreadRegistry::PostTask(base::kThreadIdUi, [changes, printLimit] {
+    DoreveziCore& core = DoreveziCore::GetInstance();
+    EnvConfig edited = core.GetEnvConfig();
+    for (const auto& change : changes) {
+      if (!SetSetting(edited, change.first, change.second)) {
+        engine_host::PrintLine("unknown setting " + change.first);
+        engine_host::Finish(2);
+        return;
+      }
+    }
+    core.ApplySettings(edited);
+    const bool automaticStart = core.GetEnvConfig().automaticStart;
+    // After the limit task ApplySettings may have posted to the worker.
+    base::ThreadRegistry::PostTask(base::kThreadIdMisc, [automaticStart, printLimit] {
+      if (printLimit) {
+        engine_host::PrintLine("applied limit=" + std::to_string(DownloadManager::GetInstance().appliedSpeedLimit) +
+                               " automaticStart=" + (automaticStart ? "1" : "0"));
+      }
+      PostDrain();
+    });
+  });
+}
+
 int RunReportCommand(const CommandArgs& args) {
   std::vector<ReportCall> calls;
   for (size_t i = 0; i < args.size();) {
     ReportCall call;
-    call.kind = engine_host::Utf8(args[i++]);
-    const size_t count = ArgumentCount(call.kind);
-    if (count == size_t(-1) || i + count > args.size()) {
+    if (!ParseReportCall(args, i, call)) {
       fprintf(stderr, "usage: dvcli report <kind> <args...>... (kinds: click detail attribution event settings "
                       "step result toggle)\n");
       return 2;
     }
-    for (size_t k = 0; k < count; ++k) call.args.push_back(engine_host::Utf8(args[i++]));
     calls.push_back(call);
   }
   if (calls.empty()) return 2;
-  return engine_host::Run([calls] {
-    for (const ReportCall& call : calls) MakeReport(call);
-    PostDrain();
-  });
+  return engine_host::Run([calls] { RunCoreActions(calls, {}, false); });
 }
 
 int RunSettingsCommand(const CommandArgs& args) {
@@ -215,40 +256,14 @@ int RunSettingsCommand(const CommandArgs& args) {
       list = engine_host::Utf8(args[i]);
     }
   }
-  std::vector<std::pair<std::string, std::string>> changes;
-  std::vector<std::string> parts;
-  SplitTextA(list, ",", parts);
-  for (const std::string& part : parts) {
-    const std::string::size_type at = part.find('=');
-    if (at == std::string::npos) {
-      fprintf(stderr, "usage: dvcli settings [--mode normal|predownload] key=value,...\n");
-      return 2;
-    }
-    changes.emplace_back(part.substr(0, at), part.substr(at + 1));
+  SettingChanges changes;
+  if (!ParseSettingChanges(list, changes)) {
+    fprintf(stderr, "usage: dvcli settings [--mode normal|predownload] key=value,...\n");
+    return 2;
   }
   return engine_host::Run([changes, mode] {
-    DownloadManager& manager = DownloadManager::GetInstance();
-    manager.mode = mode;
-    // The settings window edits a copy on the UI thread and hands it over there.
-    base::ThreadRegistry::PostTask(base::kThreadIdUi, [changes] {
-      DoreveziCore& core = DoreveziCore::GetInstance();
-      EnvConfig edited = core.GetEnvConfig();
-      for (const auto& change : changes) {
-        if (!SetSetting(edited, change.first, change.second)) {
-          engine_host::PrintLine("unknown setting " + change.first);
-          engine_host::Finish(2);
-          return;
-        }
-      }
-      core.ApplySettings(edited);
-      const bool automaticStart = core.GetEnvConfig().automaticStart;
-      // After the limit task ApplySettings may have posted to the worker.
-      base::ThreadRegistry::PostTask(base::kThreadIdMisc, [automaticStart] {
-        engine_host::PrintLine("applied limit=" + std::to_string(DownloadManager::GetInstance().appliedSpeedLimit) +
-                               " automaticStart=" + (automaticStart ? "1" : "0"));
-        PostDrain();
-      });
-    });
+    DownloadManager::GetInstance().mode = mode;
+    RunCoreActions({}, changes, true);
   });
 }
 

@@ -19,6 +19,8 @@ int RunPostCommand(const CommandArgs& args);
 int RunAttributionCommand(const CommandArgs& args);
 int RunDownloadCommand(const CommandArgs& args);
 
+// flow launcher|install|update [--game <folder>] [--answer yes|no]... (cmd_flow.cpp)
+int RunFlowCommand(const CommandArgs& args);
 // The launcher core's usage reports, settings, links and fonts (cmd_core.cpp).
 int RunReportCommand(const CommandArgs& args);
 int RunSettingsCommand(const CommandArgs& args);

@@ -29,6 +29,12 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case kMsgDownloadSpeed:
       PrintLine("speed " + std::to_string(int64_t(wParam)) + " " + std::to_string(int64_t(lParam)));
       return 0;
+    case kMsgCheckProgress:
+      PrintLine("check " + std::to_string(int64_t(lParam)));
+      return 0;
+    case kMsgRefreshTexts:
+      PrintLine("refresh");
+      return 0;
     case kMsgDownloadPaused:
       PrintLine("paused " + std::to_string(int64_t(lParam)));
       return 0;

@@ -24,9 +24,11 @@ PACKAGES=(
   wine wine64 xvfb xauth x11-utils xdotool
   cmake ninja-build make python3 zip unzip imagemagick dpkg-dev openssl
   autoconf automake libtool pkg-config perl
-  nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev
-  python3-fonttools fonts-tlwg-loma-ttf fonts-noto-cjk
+  nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev libjsoncpp-dev
+  python3-fonttools fonts-tlwg-loma-ttf
 )
+# Real CJK and Latin faces for the launcher's text under Wine (see install_wine_fonts).
+PACKAGES+=(fonts-noto-cjk fonts-dejavu-core)
 
 install_packages() {
   local missing=()
@@ -205,6 +207,46 @@ create_wine_prefix() {
   touch "$WINEPREFIX/.complete"
 }
 
+# Links Debian's Noto CJK and DejaVu collections into the prefix's Windows\Fonts with
+# entries under the Fonts key, and maps the launcher's fallback face ("微软雅黑", also
+# known as "Microsoft YaHei") to "Noto Sans CJK SC". The .reg file is UTF-16 so the
+# Chinese name survives any locale. Stamped on its own, so prefixes made before it get it.
+install_wine_fonts() {
+  local stamp="$WINEPREFIX/.fonts-1"
+  [ -f "$stamp" ] && return 0
+  log "adding CJK and Latin fonts to the Wine prefix"
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" reg entries="" file name
+  mkdir -p "$fonts"
+  for file in /usr/share/fonts/opentype/noto/NotoSansCJK-*.ttc /usr/share/fonts/truetype/dejavu/DejaVu*.ttf; do
+    [ -f "$file" ] || continue
+    name=$(basename "$file")
+    ln -sf "$file" "$fonts/$name"
+    entries+="\"${name%.*} (TrueType)\"=\"$name\""$'\r\n'
+  done
+  reg=$(mktemp --suffix=.reg)
+  {
+    printf '\xff\xfe'
+    printf '%s\r\n\r\n' 'Windows Registry Editor Version 5.00' \
+      '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Fonts]' | iconv -f UTF-8 -t UTF-16LE
+    printf '%s\r\n' "$entries" | iconv -f UTF-8 -t UTF-16LE
+    printf '%s\r\n' '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
+      '"微软雅黑"="Noto Sans CJK SC"' '"Microsoft YaHei"="Noto Sans CJK SC"' '' | iconv -f UTF-8 -t UTF-16LE
+  } >"$reg"
+  (
+    export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    exec 9>&-
+    wineserver -f -p >/dev/null 2>&1 &
+    server=$!
+    wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1
+    "$ROOT/tools/testenv/stop-prefix.sh" "$WINEPREFIX" "$server"
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  )
+  rm -f "$reg"
+  grep -q 'Microsoft YaHei"="Noto Sans CJK SC"' "$WINEPREFIX/system.reg" || { log "the font substitutes did not reach the Wine prefix"; exit 1; }
+  touch "$stamp"
+}
+
 # The four font files the launcher embeds, made from Debian's font packages (tools/setup/make_fonts.py).
 make_fonts() {
   local key
@@ -228,6 +270,7 @@ install_packages
 build_dependencies
 ensure_minizip_reader
 create_wine_prefix
+install_wine_fonts
 make_fonts
 mkdir -p "$ROOT/build"
 printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\nFONTS_DIR=%s\n' "$DEPS" "$WINEPREFIX" "$FONTS_DIR" >"$ROOT/build/setup.env.tmp"

@@ -292,7 +292,7 @@ class StandinHandler(http.server.BaseHTTPRequestHandler):
             params = dict(urllib.parse.parse_qsl(query))
             return self._gate_urls(entry, params, rule, head)
         if path.endswith("/pre_download"):
-            return self._gate_pre_download(entry, rule, head)
+            return self._gate_pre_download(entry, dict(urllib.parse.parse_qsl(query)), rule, head)
         if path.endswith("/track/json_track"):
             text = body.decode("utf-8", "replace")
             try:
@@ -310,7 +310,19 @@ class StandinHandler(http.server.BaseHTTPRequestHandler):
 
     def _gate_urls(self, entry, params, rule, head):
         gate = self.hub.value("gate", {}) or {}
-        reply = gate.get("urls_qa") if params.get("is_qa") == "true" and "urls_qa" in gate else gate.get("urls")
+        # As the real gate: a query without a device id is refused, and the key chooses the reply.
+        if not params.get("udid"):
+            return self._respond(entry, 403, {"Content-Type": "text/plain"}, b"refused: no udid", rule, head)
+        key = params.get("key", "")
+        by_key = gate.get("urls_by_key") or {}
+        if key in by_key:
+            reply = by_key[key]
+        elif gate.get("keys") is not None and key not in gate["keys"]:
+            return self._respond(entry, 403, {"Content-Type": "text/plain"}, b"refused: unknown key", rule, head)
+        elif params.get("is_qa") == "true" and "urls_qa" in gate:
+            reply = gate.get("urls_qa")
+        else:
+            reply = gate.get("urls")
         if reply is None:
             return self._respond(entry, 404, {}, b"", rule, head)
         if isinstance(reply, dict) and "file" not in reply:
@@ -324,8 +336,10 @@ class StandinHandler(http.server.BaseHTTPRequestHandler):
             data = self._text_of(reply).encode()
         self._respond(entry, 200, {"Content-Type": "application/json"}, data, rule, head)
 
-    def _gate_pre_download(self, entry, rule, head):
+    def _gate_pre_download(self, entry, params, rule, head):
         gate = self.hub.value("gate", {}) or {}
+        if not params.get("udid") or params.get("channel") != "CN":
+            return self._respond(entry, 403, {"Content-Type": "text/plain"}, b"refused", rule, head)
         reply = gate.get("pre_download")
         if isinstance(reply, str) or (isinstance(reply, dict) and "file" in reply):
             data = self._text_of(reply).encode()

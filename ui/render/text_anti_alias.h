@@ -1,6 +1,5 @@
 #pragma once
 
-// Whether text is drawn with GDI+ anti-aliasing. Off until the launcher's own fonts are installed
-// (a "set_language" rendering argument other than "taa" or "text_anti_alias" keeps it off); read by
-// the render context on the UI thread.
+// GDI+ anti-aliased text for the render contexts' text drawing. The launcher core sets it
+// at start-up, before any window paints; the UI framework only reads it.
 extern bool g_textAntiAlias;

@@ -1,13 +1,15 @@
+#include <new>
+
+#include "ui/render/render_factory_gdiplus.h"
 #include "ui/resources/runtime_links.h"
 
-// The GDI+ render factory is not part of the framework yet: the slot stays empty and
-// GetRenderFactory answers null until it is.
+// The runtime owns the one GDI+ render factory by its concrete type.
 namespace ui {
 
-RenderFactory_GdiPlus* NewRenderFactory() { return nullptr; }
+RenderFactory_GdiPlus* NewRenderFactory() { return new (std::nothrow) RenderFactory_GdiPlus(); }
 
-void DeleteRenderFactory(RenderFactory_GdiPlus* /*factory*/) {}
+void DeleteRenderFactory(RenderFactory_GdiPlus* factory) { delete factory; }
 
-IRenderFactory* AsRenderFactory(RenderFactory_GdiPlus* /*factory*/) { return nullptr; }
+IRenderFactory* AsRenderFactory(RenderFactory_GdiPlus* factory) { return factory; }
 
 }  // namespace ui

@@ -1,0 +1,62 @@
+#include "dorevezi/core/language_texts.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <utility>
+
+#include "ui/core/string_util.h"
+
+namespace {
+
+// One entry a line, key and text: read by the tests too.
+const std::map<std::string, std::wstring>& BuiltInTexts() {
+  static const std::map<std::string, std::wstring> texts = {
+      {"STRING_CANCEL", L"取消"},
+      {"STRING_CONFIRM", L"确定"},
+      {"STRING_DOWNLOAD_CONTINUE", L"继续下载"},
+      {"STRING_ERROR_INVALID_DISKSPACE", L"无法读取磁盘剩余空间，将继续进行。"},
+      {"STRING_ERROR_NEED_DISKSPACE", L"磁盘剩余空间不足%ls，请清理磁盘后再安装。"},
+      {"STRING_ERROR_NEED_DISKSPACE_R", L"{p1}盘剩余空间不足{p2}，是否继续下载？"},
+      {"STRING_ERROR_NOTICE", L"提示"},
+      {"STRING_ERROR_RETRY", L"重试"},
+      {"STRING_ERROR_UPDATE", L"更新失败，请检查网络后重试。"},
+  };
+  return texts;
+}
+
+// The table is swapped whole under the lock; readers copy their one text out under it.
+SRWLOCK g_lock = SRWLOCK_INIT;
+std::shared_ptr<const std::map<std::string, std::wstring>>& Table() {
+  static std::shared_ptr<const std::map<std::string, std::wstring>> table =
+      std::make_shared<const std::map<std::string, std::wstring>>(BuiltInTexts());
+  return table;
+}
+
+}  // namespace
+
+std::wstring LookupLanguageText(const std::string& key) {
+  std::shared_ptr<const std::map<std::string, std::wstring>> table;
+  AcquireSRWLockShared(&g_lock);
+  table = Table();
+  ReleaseSRWLockShared(&g_lock);
+  auto found = table->find(key);
+  return found == table->end() ? std::wstring() : found->second;
+}
+
+std::string LookupLanguageTextUtf8(const std::string& key) {
+  std::string text;
+  ui::WideToMultiByte(LookupLanguageText(key), text, CP_UTF8);
+  return text;
+}
+
+void ReplaceLanguageTexts(std::map<std::string, std::wstring> texts) {
+  auto table = std::make_shared<const std::map<std::string, std::wstring>>(std::move(texts));
+  AcquireSRWLockExclusive(&g_lock);
+  Table().swap(table);
+  ReleaseSRWLockExclusive(&g_lock);
+}
+
+void ResetLanguageTexts() {
+  ReplaceLanguageTexts(BuiltInTexts());
+}
