@@ -436,7 +436,11 @@ def test_retry(c, w):
     for answer, last in (("yes", "DownloadFiles"), ("no", "Exception")):
         # The launcher's gate query passes; the game's three tries fail once.
         w.standin.control("PUT", "/faults", [{"path": "/get/urls", "skip": 1, "first": 3, "status": 503}])
+        before = len(w.standin.control("GET", "/reports"))
         flow = w.run(w.launcher(), *game_args(w.game(), answer))
+        got = [r["json"] for r in w.standin.control("GET", "/reports")[before:] if r["kind"] == "tracking"]
+        c.equal(f"gate failing once, retry {answer}: the error box reports \"exception\" once",
+                [r.get("action_type") for r in got if r["log_type"] == "qzrolepclauncher"], ["exception"])
         game_names = flow.game_names()
         expected = ["Prepare", "Exception"] + (["Prepare", "RequestRemote", "CheckVersion", "RequestPatch",
                                                  "DownloadFiles"] if answer == "yes" else [])
