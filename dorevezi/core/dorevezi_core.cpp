@@ -10,6 +10,7 @@
 #include "dorevezi/core/core_tables.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/resource_fonts.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 #include "ui/resources/ui_runtime.h"
@@ -25,8 +26,6 @@ PrepareStateFactory g_prepareStateFactory = nullptr;
 StateChangeHook g_stateChangeHook = nullptr;
 PreDownloadStateFactory g_preDownloadStateFactory = nullptr;
 
-// The launcher's fonts are installed by the font module once it exists.
-void InstallResourceFonts() {}
 // The download manager starts and stops with the worker.
 void InitDownloadManager() { DownloadManager::GetInstance().Init(); }
 void StopDownloadManager() { DownloadManager::GetInstance().Shutdown(); }
@@ -118,7 +117,7 @@ void DoreveziCore::Initialize() {
   if (!LoadEnvConfig()) {
     firstRun = true;
     askCloseOption = true;
-    envConfig.language = LanguageForLocale(GetUserDefaultLCID());
+    envConfig.languageType = LanguageForLocale(GetUserDefaultLCID());
     const std::wstring ownFolder = base::OwnModuleDirectory();
     HANDLE game =
         CreateFileW((ownFolder + L"TOLV.exe").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -141,11 +140,11 @@ void DoreveziCore::Initialize() {
     std::string code;
     for (const wchar_t* p = g_languageArgument; *p; ++p) code += static_cast<char>(*p < 0x80 ? *p : '?');
     Language language;
-    if (FindLanguageByCode(code.c_str(), language)) envConfig.language = language;
+    if (FindLanguageByCode(code.c_str(), language)) envConfig.languageType = language;
   }
   ui::UiRuntime::SetChannel(L"CN");
   // This build always runs in Simplified Chinese; only the saved file keeps the chosen index.
-  envConfig.language = kLanguageZhCn;
+  envConfig.languageType = kLanguageZhCn;
   envConfig.languageCode = kLanguageCodes[kLanguageZhCn];
   LoadGateConfig();
   InstallResourceFonts();
@@ -387,6 +386,11 @@ void DoreveziCore::SetGamePath(const std::wstring& path) {
   envConfig.gamePath = path;
 }
 
+EnvConfig DoreveziCore::GetEnvConfig() {
+  base::CriticalSectionGuard lock(&textsLock);
+  return envConfig;
+}
+
 bool DoreveziCore::IsGameUpdateAvailable() {
   base::CriticalSectionGuard lock(&textsLock);
   return !remoteGameVersion.empty() && !localGameVersion.empty() && remoteGameVersion != localGameVersion;
@@ -406,8 +410,4 @@ void DoreveziCore::SetRemoteGameVersion(const std::string& version) {
 void DoreveziCore::SetDownloadGameVersion(const std::string& version) {
   base::CriticalSectionGuard lock(&textsLock);
   downloadGameVersion = version;
-}
-
-void DoreveziCore::ReloadResources(std::function<void()> done) {
-  if (done) base::ThreadRegistry::PostTask(base::kThreadIdMisc, std::move(done));
 }

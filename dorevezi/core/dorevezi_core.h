@@ -138,10 +138,6 @@ class DoreveziCore {
   bool ConfirmUpdateDiskSpace(std::function<void(int)> onContinue);
   bool CheckInstallDiskSpace(std::function<void(int)> onResult);
 
-  // Reloads the skin archive; `done` runs on the worker thread afterwards. Until the skin
-  // module exists there is nothing to reload and `done` is posted at once.
-  void ReloadResources(std::function<void()> done);
-
   // Save files of the save folder.
   bool LoadEnvConfig();
   void SaveEnvConfig();
@@ -166,6 +162,34 @@ class DoreveziCore {
   // The game folder of the settings, read under the texts lock.
   std::wstring GetGamePath();
   void SetGamePath(const std::wstring& path);
+  // A copy of the settings record taken under the texts lock (the worker reads the speeds, the
+  // language code and the game folder while the UI thread may be applying new settings).
+  EnvConfig GetEnvConfig();
+
+  // UI thread: takes the edited settings over, field by field, with one save and one report.
+  void ApplySettings(const EnvConfig& edited);
+
+  // Usage reports, from any thread; composed on the worker thread (usage_reports.h).
+  void ReportDoreveziDetail(std::string actionId, std::string speed, std::string size, std::string downloadTime);
+  void ReportAttributionEvent(std::string eventName, std::string value1, std::string value2, std::string value3);
+  void ReportDoreveziEvent(const std::string& printInfo, const std::string& speed, const std::string& size,
+                           const std::string& actionType, const std::string& step, bool immediately);
+  void ReportSettingsChange(const std::string& ifAutostart, const std::string& closeSet, int installSpeedLimit,
+                            int preInstallSpeedLimit);
+
+  // Skin and link configuration (skin_package.h), on the UI thread. LoadCommonConfig: false when
+  // no configuration was read, the previous titles and links then stay. ReloadResources is called
+  // on the worker and runs `done` there once the skin is reloaded. SwitchUiLanguage: false when the
+  // UI language already is the core's, and nothing is reloaded.
+  bool LoadCommonConfig();
+  void ReloadResources(std::function<void()> done);
+  bool SwitchUiLanguage();
+
+  // Pauses all downloads, or continues them when paused, on the worker thread.
+  void TogglePauseDownloads();
+  // Opens a link of the link table (`byName`) or an address in the system browser; only http and
+  // https addresses are opened.
+  void OpenLink(const std::string& text, bool byName = true);
 
   GateConfig gateConfig;
   EnvConfig envConfig;
@@ -186,7 +210,7 @@ class DoreveziCore {
   bool cefReplaced = false;
   bool fontsReplaced = false;
   bool forceUpdateDorevezi = false;
-  int32_t resourcesChange = 0;
+  std::atomic<int32_t> resourcesChange{0};  // set by the update states, cleared by the skin reload
   std::atomic<bool> languageChanged{false};
   std::atomic<bool> enterGameRequest{false};
   // Version texts: guarded by textsLock.
@@ -220,7 +244,7 @@ class DoreveziCore {
 
   // Guards gameWindows.
   CRITICAL_SECTION gameWindowsLock;
-  // Guards the texts both threads touch: the version texts and the game folder of envConfig.
+  // Guards the texts both threads touch: the version texts and envConfig.
   CRITICAL_SECTION textsLock;
 
  private:

@@ -21,8 +21,12 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The usage reports are sent from here once the report senders exist.
-void ReportStartup() {}
+// The start-up report follows every public-IP answer.
+void ReportStartup() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  core.ReportDoreveziDetail("13", "0", "0", "0");
+  core.ReportAttributionEvent("click_launch_start_open", "0", "0", "0");
+}
 
 std::string ComputeDeviceId() {
   std::string id;

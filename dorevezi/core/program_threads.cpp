@@ -4,7 +4,9 @@
 #include "browser/cef_manager.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
+#include "dorevezi/core/resource_fonts.h"
 #include "dorevezi/core/self_replace.h"
+#include "dorevezi/core/skin_package.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/windows/main_form.h"
@@ -12,10 +14,6 @@
 #include "ui/resources/ui_runtime.h"
 
 namespace {
-
-// The skin archive and the channel's link configuration are loaded here once they exist.
-void LoadResourcePackage() {}
-void LoadCommonConfig() {}
 
 // The UI framework starts with the skin's root and theme and the core's language.
 void InitializeUiRuntime() {
@@ -28,8 +26,6 @@ void UninitializeUiRuntime() { ui::UiRuntime::Uninitialize(); }
 // transfers and requests stop before the worker is asked to end.
 void TickDownloadManager() { DownloadManager::GetInstance().Tick(); }
 void StopDownloadManagerRunning() { DownloadManager::GetInstance().running = false; }
-// Removes the launcher's fonts before a font update, once the font module exists.
-void UninstallResourceFonts() {}
 
 }  // namespace
 
@@ -79,7 +75,7 @@ void MainThread::OnThreadStart() {
   if (!miscThread_->message_loop()) miscThread_->LaunchWithLoopType(base::kMessageLoopDefault);
   LoadResourcePackage();
   InitializeUiRuntime();
-  LoadCommonConfig();
+  core.LoadCommonConfig();
   base::ThreadRegistry::PostRecurringTask(base::kThreadIdUi, MakeWeakCallback([] {
                                             DoreveziCore::GetInstance().NotifyMainWindow(kMsgUiTick, 0, 0);
                                           }),
@@ -103,7 +99,8 @@ void MainThread::OnThreadExit() {
   // Written only now: until the worker has ended, it may be writing the same record.
   core.SaveDownloadLog();
   base::ThreadRegistry::UnregisterCurrentThread();
-  if (core.doreveziReplaced || core.cefReplaced || core.fontsReplaced) {
+  // A browser-runtime file that could not be copied last time is copied by this exit's replace run.
+  if (core.doreveziReplaced || core.cefReplaced || core.fontsReplaced || HasPendingCefUpdate()) {
     if (core.fontsReplaced) UninstallResourceFonts();
     StartReplaceHelper(L"", core.doreveziReplaced);
   }

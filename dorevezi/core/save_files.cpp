@@ -97,7 +97,7 @@ std::wstring SaveFilePath(const wchar_t* fileName) {
 bool LoadEnvConfig(const std::wstring& path, EnvConfig& config) {
   Json::Value root;
   if (!ReadJsonObjectFile(path, root)) return false;
-  ReadInt32(root, "languageType", config.language);
+  ReadInt32(root, "languageType", config.languageType);
   const Json::Value& gamePath = static_cast<const Json::Value&>(root)["gamePath"];
   if (gamePath.isString()) ui::MultiByteToWide(gamePath.asString(), config.gamePath, CP_UTF8);
   ReadBool(root, "closeToHide", config.closeToHide);
@@ -114,7 +114,7 @@ bool SaveEnvConfig(const std::wstring& path, const EnvConfig& config) {
   std::string gamePath;
   ui::WideToMultiByte(config.gamePath, gamePath, CP_UTF8);
   Json::Value root(Json::objectValue);
-  root["languageType"] = config.language;
+  root["languageType"] = config.languageType;
   root["gamePath"] = gamePath;
   root["closeToHide"] = config.closeToHide;
   root["downloadLimit"] = config.downloadLimit;

@@ -18,7 +18,7 @@ constexpr wchar_t kGateConfigFileName[] = L"setting.json";
 
 // The settings record.
 struct EnvConfig {
-  int32_t language = 0;  // index into the language table
+  int32_t languageType = 0;  // index into the language table
   std::wstring gamePath;
   bool closeToHide = false;
   bool autoUpdate = true;

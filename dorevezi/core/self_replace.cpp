@@ -11,6 +11,7 @@
 
 #include "base/base_util.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/resource_fonts.h"
 
 namespace {
 
@@ -20,11 +21,6 @@ constexpr wchar_t kReplaceHelperFileName[] = L"dorevezi_temp.exe";
 constexpr DWORD kReplaceRetryStepMs = 200;
 
 std::atomic<bool> g_replaceHelperStarted{false};
-
-// The browser-runtime and font update lists are applied by the deferred-update module once it
-// exists; until then there is nothing staged for them.
-void ApplyCefUpdateList() {}
-void ApplyFontUpdateList() {}
 
 std::wstring FullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH];

@@ -292,7 +292,8 @@ bool DownloadManager::ResumeFileHasMd5(const std::string& localFile, const std::
 }
 
 int64_t DownloadManager::SpeedLimitFor(DownloadMode forMode) const {
-  const EnvConfig& settings = DoreveziCore::GetInstance().envConfig;
+  // A copy under the core's lock: the UI thread may be applying new settings.
+  const EnvConfig settings = DoreveziCore::GetInstance().GetEnvConfig();
   const bool limited = forMode == kDownloadModePreDownload ? settings.predlcLimit : settings.downloadLimit;
   const int32_t speed = forMode == kDownloadModePreDownload ? settings.predlcSpeed : settings.downloadSpeed;
   return limited ? int64_t(speed) * kSpeedLimitFactor : 0;

@@ -18,10 +18,10 @@
 
 namespace {
 
-// The usage reports are sent from here once the report senders exist.
-void ReportDoreveziEvent(const std::string& /*printInfo*/, const std::string& /*speed*/,
-                         const std::string& /*size*/, const std::string& /*actionType*/,
-                         const std::string& /*step*/, bool /*immediately*/) {}
+void ReportDoreveziEvent(const std::string& printInfo, const std::string& speed, const std::string& size,
+                         const std::string& actionType, const std::string& step, bool immediately) {
+  DoreveziCore::GetInstance().ReportDoreveziEvent(printInfo, speed, size, actionType, step, immediately);
+}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

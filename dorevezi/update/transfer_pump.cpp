@@ -17,14 +17,18 @@ namespace {
 constexpr int kMaxIdleRounds = 5;
 constexpr long kSelectWaitMicroseconds = 500;
 
-// The usage reports are sent from here once the report senders exist.
-void ReportDoreveziEvent(const std::string& /*printInfo*/, const std::string& /*speed*/,
-                         const std::string& /*size*/, const std::string& /*actionType*/,
-                         const std::string& /*step*/, bool /*immediately*/) {}
-void ReportDoreveziDetail(const std::string& /*actionId*/, const std::string& /*speed*/,
-                          const std::string& /*size*/, const std::string& /*downloadTime*/) {}
-void ReportAttributionEvent(const std::string& /*eventName*/, const std::string& /*value1*/,
-                            const std::string& /*value2*/, const std::string& /*value3*/) {}
+void ReportDoreveziEvent(const std::string& printInfo, const std::string& speed, const std::string& size,
+                         const std::string& actionType, const std::string& step, bool immediately) {
+  DoreveziCore::GetInstance().ReportDoreveziEvent(printInfo, speed, size, actionType, step, immediately);
+}
+void ReportDoreveziDetail(const std::string& actionId, const std::string& speed, const std::string& size,
+                          const std::string& downloadTime) {
+  DoreveziCore::GetInstance().ReportDoreveziDetail(actionId, speed, size, downloadTime);
+}
+void ReportAttributionEvent(const std::string& eventName, const std::string& value1, const std::string& value2,
+                            const std::string& value3) {
+  DoreveziCore::GetInstance().ReportAttributionEvent(eventName, value1, value2, value3);
+}
 
 std::string FormatFloat(float value) {
   char text[64];

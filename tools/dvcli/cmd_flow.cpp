@@ -1,4 +1,5 @@
-// dvcli flow launcher|install|update [--game <folder>] [--answer yes|no]...
+// dvcli flow launcher|install|update [--game <folder>] [--answer yes|no]... [--report <kind> <args...>]...
+//                                    [--settings key=value,...]
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
 // then (install, update) the game flow; install first checks the disk space as the main window
 // does. Prints, one line each:
@@ -11,7 +12,11 @@
 //   fetch <path>, patch <path>                           at rest in the download state: the files
 //                                                       to fetch and the patch list's entries
 //   versions local=<v> remote=<v> download=<v>          the game versions, at rest
-//   rest <name> <flow> errorBoxShowing=<0|1>            when the flow rests; dvcli then ends
+//   rest <name> <flow> errorBoxShowing=<0|1>            when the flow rests; dvcli then ends, or,
+//                                                       with --report or --settings, makes those
+//                                                       reports, applies those settings on the UI
+//                                                       thread, lets the queued reports leave one
+//                                                       per tick and ends with "result 0 queued=0"
 // Line breaks inside texts are printed as "\n".
 
 #include <windows.h>
@@ -31,6 +36,7 @@
 #include "dorevezi/update/state.h"
 #include "dorevezi/update/update_states.h"
 #include "tools/dvcli/commands.h"
+#include "tools/dvcli/core_actions.h"
 #include "tools/dvcli/engine_host.h"
 
 namespace {
@@ -50,6 +56,8 @@ struct FlowJob {
   std::atomic<DWORD> lastActivity{0};
   bool started = false;
   bool finished = false;
+  std::vector<ReportCall> reports;
+  SettingChanges settings;
 };
 
 FlowJob g_flow;
@@ -210,6 +218,10 @@ void EngineTick() {
   engine_host::PrintLine(std::string("rest ") + (current ? StateName(current->GetStateId()) : "None") + " " +
                          (current ? FlowName(current->flowMode) : "-") +
                          " errorBoxShowing=" + (core.errorBoxShowing ? "1" : "0"));
+  if (!g_flow.reports.empty() || !g_flow.settings.empty()) {
+    RunCoreActions(g_flow.reports, g_flow.settings, false);
+    return;
+  }
   engine_host::Finish(0);
 }
 
@@ -245,6 +257,14 @@ int RunFlowCommand(const CommandArgs& args) {
       const std::wstring& answer = args[++i];
       if (answer != L"yes" && answer != L"no") return 2;
       g_flow.answers.push_back(answer == L"yes" ? 1 : 0);
+    } else if (args[i] == L"--report") {
+      ReportCall call;
+      size_t next = i + 1;
+      if (!ParseReportCall(args, next, call)) return 2;
+      g_flow.reports.push_back(call);
+      i = next - 1;
+    } else if (args[i] == L"--settings" && i + 1 < args.size()) {
+      if (!ParseSettingChanges(engine_host::Utf8(args[++i]), g_flow.settings)) return 2;
     } else {
       return 2;
     }

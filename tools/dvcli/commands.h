@@ -21,3 +21,8 @@ int RunDownloadCommand(const CommandArgs& args);
 
 // flow launcher|install|update [--game <folder>] [--answer yes|no]... (cmd_flow.cpp)
 int RunFlowCommand(const CommandArgs& args);
+// The launcher core's usage reports, settings, links and fonts (cmd_core.cpp).
+int RunReportCommand(const CommandArgs& args);
+int RunSettingsCommand(const CommandArgs& args);
+int RunLinkCommand(const CommandArgs& args);
+int RunFontsCommand(const CommandArgs& args);

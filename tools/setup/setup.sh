@@ -25,6 +25,7 @@ PACKAGES=(
   cmake ninja-build make python3 zip unzip imagemagick dpkg-dev openssl
   autoconf automake libtool pkg-config perl
   nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev libjsoncpp-dev
+  python3-fonttools fonts-tlwg-loma-ttf
 )
 # Real CJK and Latin faces for the launcher's text under Wine (see install_wine_fonts).
 PACKAGES+=(fonts-noto-cjk fonts-dejavu-core)
@@ -246,6 +247,21 @@ install_wine_fonts() {
   touch "$stamp"
 }
 
+# The four font files the launcher embeds, made from Debian's font packages (tools/setup/make_fonts.py).
+make_fonts() {
+  local key
+  key=$( {
+    cat "$ROOT/tools/setup/make_fonts.py"
+    dpkg-query -W -f='${Version}\n' python3-fonttools fonts-tlwg-loma-ttf fonts-noto-cjk
+  } | sha256sum | cut -c1-16)
+  FONTS_DIR="$CACHE/fonts-$key"
+  [ -f "$FONTS_DIR/.complete" ] && return 0
+  log "making the stand-in font files"
+  rm -rf "$FONTS_DIR"
+  /usr/bin/python3 "$ROOT/tools/setup/make_fonts.py" "$FONTS_DIR"
+  touch "$FONTS_DIR/.complete"
+}
+
 mkdir -p "$CACHE"
 # One set-up at a time on a machine; a second waits for the first and then finds it done.
 exec 9>"$CACHE/.setup.lock"
@@ -255,6 +271,7 @@ build_dependencies
 ensure_minizip_reader
 create_wine_prefix
 install_wine_fonts
+make_fonts
 mkdir -p "$ROOT/build"
-printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\n' "$DEPS" "$WINEPREFIX" >"$ROOT/build/setup.env.tmp"
+printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\nFONTS_DIR=%s\n' "$DEPS" "$WINEPREFIX" "$FONTS_DIR" >"$ROOT/build/setup.env.tmp"
 mv "$ROOT/build/setup.env.tmp" "$ROOT/build/setup.env"

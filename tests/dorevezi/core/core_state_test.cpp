@@ -225,7 +225,7 @@ TEST(InitializeTest, FirstRunWritesSettingsAndRecordThenRunsInChinese) {
 
   EXPECT_TRUE(core.firstRun);
   EXPECT_TRUE(core.askCloseOption);
-  EXPECT_EQ(core.envConfig.language, kLanguageZhCn);
+  EXPECT_EQ(core.envConfig.languageType, kLanguageZhCn);
   EXPECT_EQ(core.envConfig.languageCode, "zh_CN");
   EXPECT_EQ(ui::UiRuntime::GetChannel(), L"CN");
   EXPECT_EQ(core.GetGamePath(), GetDefaultInstallFolder());
@@ -233,7 +233,7 @@ TEST(InitializeTest, FirstRunWritesSettingsAndRecordThenRunsInChinese) {
 
   EnvConfig saved;
   ASSERT_TRUE(LoadEnvConfig(dir.Path() + L"\\save\\EnvConfig.json", saved));
-  EXPECT_EQ(saved.language, LanguageForLocale(GetUserDefaultLCID()));
+  EXPECT_EQ(saved.languageType, LanguageForLocale(GetUserDefaultLCID()));
   EXPECT_EQ(saved.gamePath, GetDefaultInstallFolder());
   DownloadLog log;
   log.firstInstall = false;
@@ -258,7 +258,7 @@ TEST(InitializeTest, LanguageArgumentDoesNotRewriteTheSettings) {
   g_hasLanguageArgument = false;
 
   EXPECT_FALSE(core.firstRun);
-  EXPECT_EQ(core.envConfig.language, kLanguageZhCn);
+  EXPECT_EQ(core.envConfig.languageType, kLanguageZhCn);
   EXPECT_EQ(core.channelId, "channel-7\n");
   // An empty game folder becomes the default one in memory only.
   EXPECT_EQ(core.GetGamePath(), GetDefaultInstallFolder());

@@ -28,7 +28,7 @@ TEST(SaveFiles, FirstRunRecordsMatchTheGoldenFilesByteForByte) {
   core_test::ScopedCurrentDirectory cwd(temp.Path());
   ASSERT_TRUE(CreateDirectoryW(L"save", nullptr));
   EnvConfig config;
-  config.language = 9;
+  config.languageType = 9;
   config.gamePath = L"C:\\Dorevezi\\Varnholt Game";
   ASSERT_TRUE(SaveEnvConfig(SaveFilePath(kEnvConfigFileName), config));
   ASSERT_TRUE(SaveDownloadLog(SaveFilePath(kDownloadLogFileName), DownloadLog()));
@@ -42,7 +42,7 @@ TEST(SaveFiles, FirstRunRecordsMatchTheGoldenFilesByteForByte) {
   EnvConfig loaded;
   loaded.closeToHide = true;
   ASSERT_TRUE(LoadEnvConfig(SaveFilePath(kEnvConfigFileName), loaded));
-  EXPECT_EQ(loaded.language, 9);
+  EXPECT_EQ(loaded.languageType, 9);
   EXPECT_EQ(loaded.gamePath, config.gamePath);
   EXPECT_FALSE(loaded.closeToHide);
   DownloadLog log;
@@ -57,7 +57,7 @@ TEST(SaveFiles, RecordsRoundTripIncludingWideAndLargeValues) {
   test_support::TempDir temp;
   const std::wstring envPath = temp.Path() + L"\\EnvConfig.json";
   EnvConfig config;
-  config.language = 17;
+  config.languageType = 17;
   config.gamePath = L"D:\\\u6e38\u620f\\Varnholt Game";
   config.closeToHide = true;
   config.autoUpdate = false;
@@ -72,7 +72,7 @@ TEST(SaveFiles, RecordsRoundTripIncludingWideAndLargeValues) {
       << ReadBytes(envPath);
   EnvConfig loaded;
   ASSERT_TRUE(LoadEnvConfig(envPath, loaded));
-  EXPECT_EQ(loaded.language, 17);
+  EXPECT_EQ(loaded.languageType, 17);
   EXPECT_EQ(loaded.gamePath, config.gamePath);
   EXPECT_TRUE(loaded.closeToHide && !loaded.autoUpdate && loaded.downloadLimit && loaded.predlcLimit &&
               loaded.automaticStart);
@@ -107,7 +107,7 @@ TEST(SaveFiles, MembersOfTheWrongTypeAreIgnoredOneByOne) {
     const char* expected;  // the field afterwards, as text
     std::function<std::string(const EnvConfig&, const DownloadLog&)> field;
   };
-  auto language = [](const EnvConfig& c, const DownloadLog&) { return std::to_string(c.language); };
+  auto language = [](const EnvConfig& c, const DownloadLog&) { return std::to_string(c.languageType); };
   auto speed = [](const EnvConfig& c, const DownloadLog&) { return std::to_string(c.downloadSpeed); };
   auto closeToHide = [](const EnvConfig& c, const DownloadLog&) {
     return std::string(c.closeToHide ? "1" : "0");
@@ -145,7 +145,7 @@ TEST(SaveFiles, MembersOfTheWrongTypeAreIgnoredOneByOne) {
   for (const Case& c : cases) {
     ASSERT_TRUE(WriteBytes(path, c.json));
     EnvConfig config;
-    config.language = 5;
+    config.languageType = 5;
     config.downloadSpeed = 77;
     config.gamePath = L"old";
     DownloadLog log;
@@ -175,9 +175,9 @@ TEST(SaveFiles, CorruptOrTruncatedFilesKeepTheRecordAndNeverCrash) {
   for (const std::string& content : cases) {
     ASSERT_TRUE(WriteBytes(path, content));
     EnvConfig config;
-    config.language = 4;
+    config.languageType = 4;
     EXPECT_FALSE(LoadEnvConfig(path, config)) << content.substr(0, 30);
-    EXPECT_EQ(config.language, 4);
+    EXPECT_EQ(config.languageType, 4);
     EXPECT_EQ(config.downloadSpeed, 4096);
     EXPECT_TRUE(config.gamePath.empty());
     DownloadLog log;
@@ -198,14 +198,14 @@ TEST(SaveFiles, AFailedSaveIsReportedAndKeepsTheLastGoodFile) {
   test_support::TempDir temp;
   const std::wstring path = temp.Path() + L"\\EnvConfig.json";
   EnvConfig config;
-  config.language = 3;
+  config.languageType = 3;
   ASSERT_TRUE(SaveEnvConfig(path, config));
   const std::string good = ReadBytes(path);
 
   HANDLE holder =
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  config.language = 8;
+  config.languageType = 8;
   EXPECT_FALSE(SaveEnvConfig(path, config));
   EXPECT_FALSE(SaveDownloadLog(path, DownloadLog()));
   CloseHandle(holder);

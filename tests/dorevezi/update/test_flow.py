@@ -136,7 +136,12 @@ def test_launcher_flow(c, w):
             flow.patch, sorted(read_json(os.path.join(w.release, "manifest.json"))
                                ["launcher"]["cdn"]["patches"]["1.0.0"]["files"]))
     entries = log.entries()
-    requests = [(e["host"] or e["listener"], e["path"], e["query"]) for e in entries]
+    reports = [e for e in entries if e["path"] in ("/track/json_track", "/v1/adjust")]
+    requests = [(e["host"] or e["listener"], e["path"], e["query"]) for e in entries if e not in reports]
+    c.equal("launcher flow: the start-up report once: detail 13 and its attribution event",
+            sorted((e["path"], (re.search(r"event_name=([a-z_]+)", e["query"] or "") or [None, None])[1])
+                   for e in reports),
+            [("/track/json_track", None), ("/v1/adjust", "click_launch_start_open")])
     c.equal("launcher flow: echo, gate, list, patch list, in this order",
             [r[:2] for r in requests], [("ip.dorevezi.invalid", "/"), ("main", "/get/urls"),
                                         ("main", "/launcher/dorevezi_version_map.txt"),
@@ -180,6 +185,15 @@ def test_launcher_flow(c, w):
             not os.path.exists(os.path.join(launcher.folder, "resources.zip")) and committed["version"] == "1.0.1"
             and not os.path.exists(os.path.join(launcher.folder, "tmp_dorevezi_version_map.txt"))
             and flow.names() == ["Prepare", "RequestRemote", "CheckVersion", "EnterGame"], flow.lines)
+    # Once the ready state is reached, queued reports leave, and settings applied on the UI thread
+    # report themselves.
+    before = len(w.standin.control("GET", "/reports"))
+    flow = w.run(launcher, "launcher", "--report", "click", "click_button", "Play", "--settings", "closeToHide=1")
+    got = [r["json"] for r in w.standin.control("GET", "/reports")[before:] if r["kind"] == "tracking"]
+    c.check("launcher flow --report --settings: sent from the ready state",
+            flow.rest.startswith("rest EnterGame game") and "result 0 queued=0" in flow.lines and
+            sorted((r["log_type"], r.get("action", r.get("close_set"))) for r in got if "action_id" not in r) ==
+            [("qzrolepcstartersetting", "1"), ("qzrolepcstarteruiclick", "play")], (flow.lines, got))
     trans = os.path.join(launcher.folder, "save", "TransToGame")
     c.check("launcher flow: TransToGame written as tab-indented JSON",
             os.path.exists(trans) and open(trans, encoding="utf-8").read() == '{\n\t"token" : "t\\u00e9"\n}',
@@ -422,7 +436,11 @@ def test_retry(c, w):
     for answer, last in (("yes", "DownloadFiles"), ("no", "Exception")):
         # The launcher's gate query passes; the game's three tries fail once.
         w.standin.control("PUT", "/faults", [{"path": "/get/urls", "skip": 1, "first": 3, "status": 503}])
+        before = len(w.standin.control("GET", "/reports"))
         flow = w.run(w.launcher(), *game_args(w.game(), answer))
+        got = [r["json"] for r in w.standin.control("GET", "/reports")[before:] if r["kind"] == "tracking"]
+        c.equal(f"gate failing once, retry {answer}: the error box reports \"exception\" once",
+                [r.get("action_type") for r in got if r["log_type"] == "qzrolepclauncher"], ["exception"])
         game_names = flow.game_names()
         expected = ["Prepare", "Exception"] + (["Prepare", "RequestRemote", "CheckVersion", "RequestPatch",
                                                  "DownloadFiles"] if answer == "yes" else [])
