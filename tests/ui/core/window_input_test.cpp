@@ -208,6 +208,42 @@ TEST_F(WindowInputTest, FocusLossEndsADragButKeepsAPress) {
   }
 }
 
+TEST_F(WindowInputTest, SizeWheelCursorAndCloseMessages) {
+  HWND hwnd = window->GetHwnd();
+  window->SetFocusedControl(c);
+  Log().clear();
+  SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
+  EXPECT_EQ(TypesOf(c), std::vector<ui::EventType>{ui::kEventWindowResized});
+
+  // The wheel goes to the control under the point, with the signed delta.
+  Log().clear();
+  SendMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), MAKELPARAM(kLeft + 200, kTop + 50));
+  ASSERT_EQ(Log().size(), 1u);
+  EXPECT_EQ(Log()[0].control, b);
+  EXPECT_EQ(Log()[0].type, ui::kEventScrollWheel);
+  EXPECT_EQ(static_cast<int64_t>(Log()[0].wParam), -120);
+  EXPECT_EQ(window->GetLastMousePoint().x, 200);
+
+  // The cursor question goes to the control under the cursor; outside the client, nowhere.
+  MoveMouseTo(kLeft + 50, kTop + 50);
+  Log().clear();
+  SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(HTCAPTION, WM_MOUSEMOVE));
+  EXPECT_EQ(Only(TypesOf(), {ui::kEventSetCursor}), std::vector<ui::EventType>{ui::kEventSetCursor});
+  EXPECT_EQ(Log().back().control, a);
+
+  // Closing: the hovered control is left, the pressed one released (and still held), the
+  // focus cleared.
+  SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+  Log().clear();
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Only(TypesOf(a), {ui::kEventMouseLeave, ui::kEventButtonUp}),
+            (std::vector<ui::EventType>{ui::kEventMouseLeave, ui::kEventButtonUp}));
+  EXPECT_EQ(window->GetCapturedControl(), a);
+  EXPECT_EQ(window->GetFocusedControl(), nullptr);
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(50, 50));
+}
+
 // The stand-in for user32's touch and pointer functions: scripted records.
 struct Script {
   std::vector<TOUCHINPUT> touches;
