@@ -41,24 +41,31 @@ void DownloadManager::Tick() {
   curl_multi_perform(multiHandle.get(), &runningCount);
   int idleRounds = 0;
   while (running && runningCount != 0) {
-    fd_set readSet, writeSet, errorSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&writeSet);
-    FD_ZERO(&errorSet);
-    int highest = -1;
-    if (curl_multi_fdset(multiHandle.get(), &readSet, &writeSet, &errorSet, &highest) != CURLM_OK) return;
-    bool idle = highest < 0;
-    if (!idle) {
-      timeval wait = {0, kSelectWaitMicroseconds};
-      idle = select(highest + 1, &readSet, &writeSet, &errorSet, &wait) <= 0;
-    }
-    if (idle) {
-      if (++idleRounds > kMaxIdleRounds) return;
-      continue;
+    // Bytes the TLS layer read ahead are not on the socket any more: such transfers go on at once.
+    const int64_t receivedBefore = receivedBytes_;
+    const bool readAhead = ResumeReadAheadTransfers();
+    if (!readAhead) {
+      fd_set readSet, writeSet, errorSet;
+      FD_ZERO(&readSet);
+      FD_ZERO(&writeSet);
+      FD_ZERO(&errorSet);
+      int highest = -1;
+      if (curl_multi_fdset(multiHandle.get(), &readSet, &writeSet, &errorSet, &highest) != CURLM_OK) return;
+      bool idle = highest < 0;
+      if (!idle) {
+        timeval wait = {0, kSelectWaitMicroseconds};
+        idle = select(highest + 1, &readSet, &writeSet, &errorSet, &wait) <= 0;
+      }
+      if (idle) {
+        if (++idleRounds > kMaxIdleRounds) return;
+        continue;
+      }
     }
     // A pass lasts as long as data keeps arriving: the once-a-second rules need a clock that moves.
     pumpTick = CurrentPumpTick();
     curl_multi_perform(multiHandle.get(), &runningCount);
+    // A transfer held back by its speed limit takes nothing even when bytes wait for it.
+    if (readAhead && receivedBytes_ == receivedBefore && ++idleRounds > kMaxIdleRounds) return;
   }
   if (!running) return;
   int left = 0;
@@ -88,6 +95,20 @@ void DownloadManager::Tick() {
   }
 }
 
+bool DownloadManager::ResumeReadAheadTransfers() {
+  if (paused) return false;
+  bool found = false;
+  base::CriticalSectionGuard guard(&lock);
+  for (DownloadTask* task : activeTasks) {
+    if (!task->transfer || !HasReadAheadData(task->transfer)) continue;
+    // Lifting a pause makes libcurl read the transfer without asking the socket first.
+    curl_easy_pause(task->transfer, CURLPAUSE_RECV);
+    curl_easy_pause(task->transfer, CURLPAUSE_CONT);
+    found = true;
+  }
+  return found;
+}
+
 void DownloadManager::PauseAll() {
   paused = true;
   {
@@ -112,13 +133,21 @@ void DownloadManager::ContinueAll() {
 }
 
 void DownloadManager::CancelAll(DownloadMode newMode) {
+  // The running transfers leave the list under the lock; their files are dealt with outside it,
+  // where nothing else is locked and no message is sent.
+  std::list<DownloadTask*> running;
   {
     base::CriticalSectionGuard guard(&lock);
-    for (DownloadTask* task : activeTasks) {
-      RemovePiece(task);
-      FinishTask(task, 0, "cancel", false, true);
-    }
-    activeTasks.clear();
+    running.swap(activeTasks);
+  }
+  for (DownloadTask* task : running) {
+    // What arrived goes to the file and into its resume file, so queueing again resumes there.
+    WritePending(task, ByteCount::kSilent);
+    SaveTaskProgress(task);
+  }
+  for (DownloadTask* task : running) {
+    RemovePiece(task);
+    FinishTask(task, 0, "cancel", false, true);
   }
   for (DownloadTask* task : waitingTasks) {
     RemovePiece(task);
@@ -126,6 +155,7 @@ void DownloadManager::CancelAll(DownloadMode newMode) {
   }
   waitingTasks.clear();
   filePieces.clear();
+  fileDigests_.clear();
   paused = false;
   totalBytes = 0;
   doneBytes = 0;
