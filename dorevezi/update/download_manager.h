@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -215,6 +216,8 @@ class DownloadManager {
   // Whether the task's piece is the only unfinished one of its file.
   bool IsLastPiece(DownloadTask* task) const;
   std::map<std::string, FileDigest> fileDigests_;
+  // New one-piece files whose resume file is not written yet (and is known not to exist).
+  std::set<std::string> unwrittenResumeFiles_;
   // Write blocks of finished tasks, for the next ones.
   std::vector<std::string> spareBlocks_;
   // Bytes taken by the write callback since start: tells the pump whether a round moved data.

@@ -18,9 +18,12 @@
 namespace {
 
 constexpr char kResumeSuffix[] = ".cfg";
-// Received bytes are written to the file in blocks of this size (or sooner, see OnWriteData); under
-// Wine every write call is costly, and much larger blocks hold the pump up for too long.
-constexpr size_t kWriteBlockBytes = 512 << 10;
+// Received bytes are written to the file in blocks of this size (or sooner, see OnWriteData): a few
+// TLS records a call, written while they are still in the processor's cache (far larger blocks
+// are copied from memory again, which costs more than the calls they save).
+constexpr size_t kWriteBlockBytes = 64 << 10;
+// Bytes read back at a time to complete a file's digest.
+constexpr size_t kReadBackBytes = 1 << 20;
 // The file is flushed and its resume file rewritten at most this often per piece.
 constexpr uint32_t kFlushPeriodMs = 1000;
 // MD5 of no bytes at all.
@@ -131,6 +134,7 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   }
   filePieces.erase(localFile);
   fileDigests_.erase(localFile);
+  unwrittenResumeFiles_.erase(localFile);
   if (md5.empty()) {
     RegisterPiece(
         CreateTask(0, urlPath, localFile, md5, 0, size - 1, size, done, progress, user, tries, baseIndex));
@@ -164,6 +168,13 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   for (int32_t index = 0; index < count; ++index) {
     RegisterPiece(CreateTask(index, urlPath, localFile, md5, PieceFirstByte(index),
                              PieceLastByte(index, size), size, done, progress, user, tries, baseIndex));
+  }
+  if (!present && count == 1) {
+    // A new one-piece file gets its resume file only once it has progress to keep (a second into
+    // its transfer, or when cancelled): most are complete by then. An old one is not kept.
+    DeleteIfPresent(ResumePath(localFile));
+    unwrittenResumeFiles_.insert(localFile);
+    return;
   }
   WriteResume(localFile, md5, *filePieces[localFile], present ? ResumeWrite::kChecked : ResumeWrite::kFirst);
 }
@@ -266,6 +277,7 @@ void DownloadManager::WriteResumeFile(const std::string& localFile, const std::s
 
 void DownloadManager::WriteResume(const std::string& localFile, const std::string& md5,
                                   const std::list<DownloadPiece>& pieces, ResumeWrite how) {
+  if (unwrittenResumeFiles_.erase(localFile)) how = ResumeWrite::kFirst;
   Json::Value root(Json::objectValue);
   root["md5"] = md5;
   Json::Value list(Json::arrayValue);
@@ -597,7 +609,7 @@ void DownloadManager::HashWritten(DownloadTask* task, int64_t offset, const char
       task->filePosition = -1;
       return;
     }
-    std::string block(kWriteBlockBytes, '\0');
+    std::string block(kReadBackBytes, '\0');
     while (digest.bytes < offset) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(offset - digest.bytes, block.size()));
       DWORD got = 0;
@@ -637,7 +649,7 @@ bool DownloadManager::FileMatchesDigest(DownloadTask* task, std::string& actual)
     LARGE_INTEGER position;
     position.QuadPart = digest.bytes;
     bool read = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
-    std::string block(4 << 20, '\0');
+    std::string block(kReadBackBytes, '\0');
     while (read && digest.bytes < task->fileSize) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(task->fileSize - digest.bytes, block.size()));
       DWORD got = 0;
@@ -685,7 +697,9 @@ void DownloadManager::FinishTask(DownloadTask* task, int32_t code, const std::st
     task->transfer = nullptr;
   }
   if (notify && task->doneCallback) task->doneCallback(task->user, code, task->urlPath, message);
-  if (code == 0 && message.empty()) DeleteIfPresent(ResumePath(task->localFile));
+  if (code == 0 && message.empty() && !unwrittenResumeFiles_.erase(task->localFile)) {
+    DeleteIfPresent(ResumePath(task->localFile));
+  }
   if (destroy) DestroyTask(task);
 }
 

@@ -74,6 +74,7 @@ void DownloadManager::Tick() {
     if (!message) break;
     if (message->msg == CURLMSG_DONE) OnTransferDone(message);
   }
+  int started = 0;
   while (running && !paused && !waitingTasks.empty()) {
     {
       base::CriticalSectionGuard guard(&lock);
@@ -85,6 +86,7 @@ void DownloadManager::Tick() {
     if (StartTask(task, error)) {
       base::CriticalSectionGuard guard(&lock);
       activeTasks.push_back(task);
+      ++started;
       continue;
     }
     if (AdvanceTry(task->tries, task->baseIndex)) {
@@ -93,6 +95,8 @@ void DownloadManager::Tick() {
       FinishTask(task, -2, error, running, true);
     }
   }
+  // The new requests leave now rather than with the next pass.
+  if (started > 0 && running) curl_multi_perform(multiHandle.get(), &runningCount);
 }
 
 bool DownloadManager::ResumeReadAheadTransfers() {
@@ -150,11 +154,14 @@ void DownloadManager::CancelAll(DownloadMode newMode) {
     FinishTask(task, 0, "cancel", false, true);
   }
   for (DownloadTask* task : waitingTasks) {
+    // A new file that has not started keeps a resume file too, as every queued file does.
+    if (unwrittenResumeFiles_.count(task->localFile)) SaveTaskProgress(task);
     RemovePiece(task);
     FinishTask(task, 0, "cancel", false, true);
   }
   waitingTasks.clear();
   filePieces.clear();
+  unwrittenResumeFiles_.clear();
   fileDigests_.clear();
   paused = false;
   totalBytes = 0;
