@@ -9,7 +9,9 @@ Debian's native aria2c (-x5 -j5), fetching the same data from nginx over TLS (HT
 
 Every downloaded file is checked against its MD5. Prints wall and CPU time (user + system of the client
 process; the Wine server's share is not counted) of each run, the throughput, the ratios to curl.exe,
-and Wine's idle cost (dvcli starting and exiting without work).
+and Wine's idle cost (dvcli starting and exiting without work). The aims: dvcli at least 1.0 of
+curl.exe's throughput on (a) and 0.8 on (b), with no more CPU per byte than curl.exe on either. The
+machine may be shared: compare the clients of one run, and repeat it.
 
 Run through bench/download/run.sh, which builds dvcli and provides the Wine session.
 """

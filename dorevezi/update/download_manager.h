@@ -10,7 +10,12 @@
 // hands the change to the worker). `lock` guards `activeTasks` against the other thread.
 //
 // Every transfer verifies the server's certificate and host name against the Windows certificate
-// store and, when the operator's "save\setting.json" names one, the PEM file "CAFile".
+// store and, when the operator's "save\setting.json" names one, the PEM file "CAFile" (one trust
+// store for all connections, see tls_setup.h).
+//
+// Under Wine each socket read, poll and file call costs a round trip to the Wine server: file
+// transfers read TLS ahead, a file's MD5 is taken as its bytes land, and resume files are written
+// only when they keep something.
 
 #include <windows.h>
 

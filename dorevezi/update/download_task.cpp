@@ -704,7 +704,8 @@ void DownloadManager::FinishTask(DownloadTask* task, int32_t code, const std::st
 }
 
 void DownloadManager::DestroyTask(DownloadTask* task) {
-  // Blocks this large are mapped afresh by every allocation: they are handed on instead.
+  // The write block goes to the next task rather than back to the heap: one allocation per file
+  // of a large set adds up.
   if (task->pending.capacity() >= kWriteBlockBytes && spareBlocks_.size() < size_t(kMaxActiveTransfers)) {
     task->pending.clear();
     spareBlocks_.push_back(std::move(task->pending));
