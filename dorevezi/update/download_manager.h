@@ -185,6 +185,8 @@ class DownloadManager {
   // Hands back to libcurl the transfers whose TLS layer holds bytes already read from the socket;
   // true when there was one.
   bool ResumeReadAheadTransfers();
+  // One pass of the pump; true when it started transfers.
+  bool RunPumpPass();
   // The receive limit of `forMode` from the settings, in bytes per second (0: none).
   int64_t SpeedLimitFor(DownloadMode forMode) const;
   // Whether the reply of a piece's transfer fits the range it asked for.
