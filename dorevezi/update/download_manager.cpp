@@ -109,11 +109,8 @@ void DownloadManager::SetCdnUrls(const std::vector<std::string>& urls) {
   cdnUrls = operatorUrls.empty() ? urls : operatorUrls;
 }
 
-void DownloadManager::SetTlsOptions(CURL* handle) const {
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
-  if (!caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.c_str());
+void DownloadManager::SetTlsOptions(CURL* handle, TlsReadAhead readAhead) const {
+  SetVerifiedTls(handle, caFile, readAhead);
 }
 
 void DownloadManager::AddPooledHandles() {
@@ -122,7 +119,7 @@ void DownloadManager::AddPooledHandles() {
     if (!handle) continue;
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2_0));
     curl_easy_setopt(handle, CURLOPT_PIPEWAIT, 1L);
-    SetTlsOptions(handle);
+    SetTlsOptions(handle, TlsReadAhead::kOn);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DownloadManager::OnWriteData);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kPieceConnectTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT, kPieceTimeoutSeconds);

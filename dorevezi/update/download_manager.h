@@ -10,7 +10,12 @@
 // hands the change to the worker). `lock` guards `activeTasks` against the other thread.
 //
 // Every transfer verifies the server's certificate and host name against the Windows certificate
-// store and, when the operator's "save\setting.json" names one, the PEM file "CAFile".
+// store and, when the operator's "save\setting.json" names one, the PEM file "CAFile" (one trust
+// store for all connections, see tls_setup.h).
+//
+// Under Wine each socket read, poll and file call costs a round trip to the Wine server: file
+// transfers read TLS ahead, a file's MD5 is taken as its bytes land, and resume files are written
+// only when they keep something.
 
 #include <windows.h>
 
@@ -20,12 +25,15 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "dorevezi/core/md5.h"
 #include "dorevezi/update/download_task.h"
 #include "dorevezi/update/http_requests.h"
+#include "dorevezi/update/tls_setup.h"
 
 enum DownloadMode : int32_t {
   kDownloadModeNormal = 0,       // launcher and game updates
@@ -173,14 +181,25 @@ class DownloadManager {
 
   void Notify(UINT message, WPARAM wParam, LPARAM lParam);
   // Certificate and host-name checks, with the Windows store and the operator's CA file.
-  void SetTlsOptions(CURL* handle) const;
+  void SetTlsOptions(CURL* handle, TlsReadAhead readAhead = TlsReadAhead::kOff) const;
+  // Hands back to libcurl the transfers whose TLS layer holds bytes already read from the socket;
+  // true when there was one.
+  bool ResumeReadAheadTransfers();
+  // One pass of the pump; true when it started transfers.
+  bool RunPumpPass();
   // The receive limit of `forMode` from the settings, in bytes per second (0: none).
   int64_t SpeedLimitFor(DownloadMode forMode) const;
   // Whether the reply of a piece's transfer fits the range it asked for.
   bool AcceptReply(DownloadTask* task);
   // Writes the task's received bytes at `begin` and advances it; false (with the disk error noted)
-  // when the file could not be positioned or written.
-  bool WritePending(DownloadTask* task);
+  // when the file could not be positioned or written. kSilent: the bytes are not added to
+  // doneBytes (so no progress message), for a set that is being dropped.
+  enum class ByteCount { kCounted, kSilent };
+  bool WritePending(DownloadTask* task, ByteCount count = ByteCount::kCounted);
+  // kFirst: the resume file is known not to exist (nor its data file), so it is written in place.
+  enum class ResumeWrite { kChecked, kFirst };
+  void WriteResume(const std::string& localFile, const std::string& md5, const std::list<DownloadPiece>& pieces,
+                   ResumeWrite how);
   // Writes the task's progress into its piece and rewrites the resume file.
   void SaveTaskProgress(DownloadTask* task);
   void DestroyTask(DownloadTask* task);
@@ -188,4 +207,26 @@ class DownloadManager {
   CURL* NewRequestHandle();
 
   Notifier notifier_ = nullptr;
+  // The MD5 of a file's first `bytes` bytes, taken as they are written, so that the check at the
+  // end reads at most what could not be hashed on the way.
+  struct FileDigest {
+    Md5Context context;
+    int64_t bytes = 0;
+  };
+  // Hashes bytes written at `offset` when they continue the file's digest (reading back from the
+  // task's open file what its piece wrote earlier); a task that does not reach the digest's end
+  // leaves it alone.
+  void HashWritten(DownloadTask* task, int64_t offset, const char* data, size_t size);
+  // Whether the whole file matches its MD5: completes the file's digest from the disk; a file of
+  // another size is hashed whole. `actual` receives the digest found.
+  bool FileMatchesDigest(DownloadTask* task, std::string& actual);
+  // Whether the task's piece is the only unfinished one of its file.
+  bool IsLastPiece(DownloadTask* task) const;
+  std::map<std::string, FileDigest> fileDigests_;
+  // New one-piece files whose resume file is not written yet (and is known not to exist).
+  std::set<std::string> unwrittenResumeFiles_;
+  // Write blocks of finished tasks, for the next ones.
+  std::vector<std::string> spareBlocks_;
+  // Bytes taken by the write callback since start: tells the pump whether a round moved data.
+  int64_t receivedBytes_ = 0;
 };

@@ -2,9 +2,11 @@
 // request and written in place; the unfinished ranges are kept in "<file>.cfg" so that an
 // interrupted download continues where it stopped; the finished file is checked against its MD5.
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <set>
+#include <stdexcept>
 
 #include "base/base_util.h"
 #include "dorevezi/core/dorevezi_core.h"
@@ -16,9 +18,14 @@
 namespace {
 
 constexpr char kResumeSuffix[] = ".cfg";
-// Received bytes are written to the file in blocks of this size (or sooner, see OnWriteData); under
-// Wine every write call is costly, and much larger blocks hold the pump up for too long.
-constexpr size_t kWriteBlockBytes = 512 << 10;
+// Received bytes are written to the file in blocks of this size (or sooner, see OnWriteData): a few
+// TLS records a call, written while they are still in the processor's cache (far larger blocks
+// are copied from memory again, which costs more than the calls they save).
+constexpr size_t kWriteBlockBytes = 64 << 10;
+// Bytes read back at a time to complete a file's digest.
+constexpr size_t kReadBackBytes = 1 << 20;
+// The file is flushed and its resume file rewritten at most this often per piece.
+constexpr uint32_t kFlushPeriodMs = 1000;
 // MD5 of no bytes at all.
 constexpr char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
 
@@ -126,13 +133,19 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
     return;
   }
   filePieces.erase(localFile);
+  fileDigests_.erase(localFile);
+  unwrittenResumeFiles_.erase(localFile);
   if (md5.empty()) {
     RegisterPiece(
         CreateTask(0, urlPath, localFile, md5, 0, size - 1, size, done, progress, user, tries, baseIndex));
     return;
   }
+  // Under Wine every look-up of a name that does not exist reads the whole folder (names are
+  // matched without regard to case), so a file that is not there yet is asked about only once:
+  // without its data file a resume file cannot be trusted, and the new one replaces it.
+  const bool present = FileExists(localFile);
   std::list<DownloadPiece> stored;
-  if (ReadResumeFile(localFile, md5, size, stored)) {
+  if (present && ReadResumeFile(localFile, md5, size, stored)) {
     int64_t remaining = 0;
     for (const DownloadPiece& piece : stored) {
       RegisterPiece(CreateTask(piece.index, urlPath, localFile, md5, piece.begin, piece.end, size, done,
@@ -145,7 +158,7 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
   }
   std::string actualMd5;
   int hashedBytes = 0;
-  if (FileMd5Matches(localFile, md5, actualMd5, hashedBytes)) {
+  if (present && FileMd5Matches(localFile, md5, actualMd5, hashedBytes)) {
     AddDoneBytes(hashedBytes);
     DoreveziCore::GetInstance().downloadLog.downloadSize = static_cast<uint64_t>(doneBytes);
     if (done) done(user, 0, urlPath, "");
@@ -156,7 +169,14 @@ void DownloadManager::DownloadFile(const std::string& urlPath, const std::string
     RegisterPiece(CreateTask(index, urlPath, localFile, md5, PieceFirstByte(index),
                              PieceLastByte(index, size), size, done, progress, user, tries, baseIndex));
   }
-  WriteResumeFile(localFile, md5, *filePieces[localFile]);
+  if (!present && count == 1) {
+    // A new one-piece file gets its resume file only once it has progress to keep (a second into
+    // its transfer, or when cancelled): most are complete by then. An old one is not kept.
+    DeleteIfPresent(ResumePath(localFile));
+    unwrittenResumeFiles_.insert(localFile);
+    return;
+  }
+  WriteResume(localFile, md5, *filePieces[localFile], present ? ResumeWrite::kChecked : ResumeWrite::kFirst);
 }
 
 DownloadTask* DownloadManager::CreateTask(int32_t pieceIndex, const std::string& urlPath,
@@ -252,6 +272,12 @@ bool DownloadManager::ReadResumeFile(const std::string& localFile, const std::st
 
 void DownloadManager::WriteResumeFile(const std::string& localFile, const std::string& md5,
                                       const std::list<DownloadPiece>& pieces) {
+  WriteResume(localFile, md5, pieces, ResumeWrite::kChecked);
+}
+
+void DownloadManager::WriteResume(const std::string& localFile, const std::string& md5,
+                                  const std::list<DownloadPiece>& pieces, ResumeWrite how) {
+  if (unwrittenResumeFiles_.erase(localFile)) how = ResumeWrite::kFirst;
   Json::Value root(Json::objectValue);
   root["md5"] = md5;
   Json::Value list(Json::arrayValue);
@@ -267,18 +293,22 @@ void DownloadManager::WriteResumeFile(const std::string& localFile, const std::s
   CreateFolderOf(path);
   // Written beside and moved into place, so an interruption never leaves a cut resume file. It is
   // not forced to the disk: after a power cut a lost or empty resume file only means that the
-  // file is fetched again, and a forced write per file and second would slow every download.
-  const std::string temporary = path + ".tmp";
+  // file is fetched again, and a forced write per file and second would slow every download. A
+  // first resume file is written in place: cut, it cannot be read, and nothing is lost then.
+  const bool replacing = how == ResumeWrite::kChecked && FileExists(path);
+  const std::string target = replacing ? path + ".tmp" : path;
   const std::string text = SerializeJson(root);
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   const bool complete = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                         written == text.size();
   CloseHandle(file);
-  if (!complete || !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(temporary.c_str());
+  if (!complete) {
+    DeleteFileA(target.c_str());
+  } else if (replacing && !MoveFileExA(target.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(target.c_str());
   }
 }
 
@@ -332,6 +362,9 @@ bool DownloadManager::StartTask(DownloadTask* task, std::string& error) {
     curl_easy_setopt(transfer, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(limit > 0 ? limit : 0));
     task->errorBuffer[0] = '\0';
     curl_easy_setopt(transfer, CURLOPT_ERRORBUFFER, task->errorBuffer);
+    // Progress is recorded a second into the transfer, not on its first bytes after a wait in
+    // the queue: most small files are complete by then and never rewrite their resume file.
+    task->lastFlushTick = pumpTick;
     task->requestBegin = task->begin;
     task->replyAccepted = false;
     task->replyError.clear();
@@ -388,13 +421,23 @@ size_t DownloadManager::OnWriteData(char* data, size_t size, size_t count, void*
   int64_t n = int64_t(size) * int64_t(count);
   if (received + n > int64_t(task->end) + 1) n = int64_t(task->end) + 1 - received;
   if (n <= 0) return 0;
+  if (task->pending.capacity() < kWriteBlockBytes) {
+    if (!manager.spareBlocks_.empty()) {
+      task->pending.swap(manager.spareBlocks_.back());
+      manager.spareBlocks_.pop_back();
+    }
+    task->pending.reserve(kWriteBlockBytes + CURL_MAX_WRITE_SIZE);
+  }
   task->pending.append(data, static_cast<size_t>(n));
+  manager.receivedBytes_ += n;
   const bool pieceDone = received + n > task->end;
-  const bool flushDue = PumpTicksBetween(task->lastFlushTick, manager.pumpTick) >= 1000;
+  const bool flushDue = PumpTicksBetween(task->lastFlushTick, manager.pumpTick) >= kFlushPeriodMs;
   if (task->pending.size() >= kWriteBlockBytes || pieceDone || flushDue) {
     if (!manager.WritePending(task)) return 0;
   }
-  if (flushDue || pieceDone) {
+  // The last piece of a file is checked, and its resume file deleted, as soon as it ends: recording
+  // its end in the resume file first would only cost file calls.
+  if (flushDue || (pieceDone && !manager.IsLastPiece(task))) {
     task->lastFlushTick = manager.pumpTick;
     FlushFileBuffers(task->file);
     manager.SaveTaskProgress(task);
@@ -402,7 +445,7 @@ size_t DownloadManager::OnWriteData(char* data, size_t size, size_t count, void*
   return static_cast<size_t>(n);
 }
 
-bool DownloadManager::WritePending(DownloadTask* task) {
+bool DownloadManager::WritePending(DownloadTask* task, ByteCount count) {
   if (task->pending.empty()) return true;
   const size_t n = task->pending.size();
   auto failure = [&](const char* what) {
@@ -430,9 +473,10 @@ bool DownloadManager::WritePending(DownloadTask* task) {
   const BOOL wrote = WriteFile(task->file, task->pending.data(), static_cast<DWORD>(n), &written, nullptr);
   task->filePosition = wrote ? task->filePosition + written : -1;
   if (written > 0) {
+    HashWritten(task, task->begin, task->pending.data(), written);
     task->begin += static_cast<int32_t>(written);
     task->pending.erase(0, written);
-    AddDoneBytes(written);
+    if (count == ByteCount::kCounted) AddDoneBytes(written);
   }
   if (!wrote || written != n) return failure("recv write failed:");
   return true;
@@ -541,13 +585,87 @@ int32_t DownloadManager::CheckTaskFile(DownloadTask* task) {
   if (task->begin > task->end) {
     if (RemovePiece(task) > 0) return 0;
     std::string actual;
-    int hashed = 0;
-    if (FileMd5Matches(task->localFile, task->md5, actual, hashed)) return 1;
+    if (FileMatchesDigest(task, actual)) return 1;
     AppendTrace(task->urlPath + ":" + task->md5 + "!=" + actual + "\n");
     return -2;
   }
   AppendTrace(task->urlPath + ":" + std::to_string(task->begin) + "<=" + std::to_string(task->end) + "\n");
   return -1;
+}
+
+bool DownloadManager::IsLastPiece(DownloadTask* task) const {
+  auto entry = filePieces.find(task->localFile);
+  return entry == filePieces.end() || !entry->second || entry->second->size() <= 1;
+}
+
+void DownloadManager::HashWritten(DownloadTask* task, int64_t offset, const char* data, size_t size) {
+  if (task->md5.empty()) return;
+  FileDigest& digest = fileDigests_[task->localFile];
+  // What this piece wrote before the digest got to it is read back first; the file is then
+  // positioned at `offset + size`, where the piece goes on.
+  if (digest.bytes < offset && digest.bytes >= PieceFirstByte(task->pieceIndex)) {
+    LARGE_INTEGER position;
+    position.QuadPart = digest.bytes;
+    if (!SetFilePointerEx(task->file, position, nullptr, FILE_BEGIN)) {
+      task->filePosition = -1;
+      return;
+    }
+    std::string block(kReadBackBytes, '\0');
+    while (digest.bytes < offset) {
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(offset - digest.bytes, block.size()));
+      DWORD got = 0;
+      if (!ReadFile(task->file, &block[0], want, &got, nullptr) || got != want) {
+        task->filePosition = -1;
+        return;
+      }
+      digest.context.Update(block.data(), got);
+      digest.bytes += got;
+    }
+    position.QuadPart = offset + static_cast<int64_t>(size);
+    task->filePosition = SetFilePointerEx(task->file, position, nullptr, FILE_BEGIN) ? position.QuadPart : -1;
+  }
+  if (digest.bytes != offset) return;
+  digest.context.Update(data, size);
+  digest.bytes += static_cast<int64_t>(size);
+}
+
+bool DownloadManager::FileMatchesDigest(DownloadTask* task, std::string& actual) {
+  actual.clear();
+  auto entry = fileDigests_.find(task->localFile);
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  // A file of another size (say, the longer file of an earlier version) is hashed as it stands.
+  const bool sized = GetFileAttributesExA(task->localFile.c_str(), GetFileExInfoStandard, &attributes) &&
+                     ((int64_t(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow) == task->fileSize;
+  if (entry == fileDigests_.end() || !sized) {
+    fileDigests_.erase(task->localFile);
+    int hashed = 0;
+    return FileMd5Matches(task->localFile, task->md5, actual, hashed);
+  }
+  FileDigest digest = entry->second;
+  fileDigests_.erase(entry);
+  if (digest.bytes < task->fileSize) {
+    HANDLE file = CreateFileA(task->localFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER position;
+    position.QuadPart = digest.bytes;
+    bool read = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
+    std::string block(kReadBackBytes, '\0');
+    while (read && digest.bytes < task->fileSize) {
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(task->fileSize - digest.bytes, block.size()));
+      DWORD got = 0;
+      read = ReadFile(file, &block[0], want, &got, nullptr) && got == want;
+      if (read) {
+        digest.context.Update(block.data(), got);
+        digest.bytes += got;
+      }
+    }
+    CloseHandle(file);
+    if (!read) return false;
+  }
+  digest.context.Finalize();
+  actual = digest.context.HexDigest();
+  return actual == task->md5;
 }
 
 void DownloadManager::RestartFile(DownloadTask* task) {
@@ -580,11 +698,19 @@ void DownloadManager::FinishTask(DownloadTask* task, int32_t code, const std::st
     task->transfer = nullptr;
   }
   if (notify && task->doneCallback) task->doneCallback(task->user, code, task->urlPath, message);
-  if (code == 0 && message.empty()) DeleteIfPresent(ResumePath(task->localFile));
+  if (code == 0 && message.empty() && !unwrittenResumeFiles_.erase(task->localFile)) {
+    DeleteIfPresent(ResumePath(task->localFile));
+  }
   if (destroy) DestroyTask(task);
 }
 
 void DownloadManager::DestroyTask(DownloadTask* task) {
+  // The write block goes to the next task rather than back to the heap: one allocation per file
+  // of a large set adds up.
+  if (task->pending.capacity() >= kWriteBlockBytes && spareBlocks_.size() < size_t(kMaxActiveTransfers)) {
+    task->pending.clear();
+    spareBlocks_.push_back(std::move(task->pending));
+  }
   DeleteCriticalSection(&task->lock);
   delete task;
 }

@@ -16,6 +16,8 @@ namespace {
 // A pass ends after this many rounds without socket activity.
 constexpr int kMaxIdleRounds = 5;
 constexpr long kSelectWaitMicroseconds = 500;
+// How long one tick may go on with further passes after a pass that started transfers.
+constexpr DWORD kChainedPassesMs = 50;
 
 void ReportDoreveziEvent(const std::string& printInfo, const std::string& speed, const std::string& size,
                          const std::string& actionType, const std::string& step, bool immediately) {
@@ -39,38 +41,56 @@ std::string FormatFloat(float value) {
 }  // namespace
 
 void DownloadManager::Tick() {
-  if (!running || (waitingTasks.empty() && activeTasks.empty())) return;
+  // A pass that started a group is followed at once by the next, for a short while: the group's
+  // requests and first bytes need not wait for the next tick.
+  const DWORD start = GetTickCount();
+  while (RunPumpPass() && GetTickCount() - start < kChainedPassesMs) {
+  }
+}
+
+bool DownloadManager::RunPumpPass() {
+  if (!running || (waitingTasks.empty() && activeTasks.empty())) return false;
   pumpTick = CurrentPumpTick();
   int runningCount = 0;
   curl_multi_perform(multiHandle.get(), &runningCount);
   int idleRounds = 0;
   while (running && runningCount != 0) {
-    fd_set readSet, writeSet, errorSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&writeSet);
-    FD_ZERO(&errorSet);
-    int highest = -1;
-    if (curl_multi_fdset(multiHandle.get(), &readSet, &writeSet, &errorSet, &highest) != CURLM_OK) return;
-    bool idle = highest < 0;
-    if (!idle) {
-      timeval wait = {0, kSelectWaitMicroseconds};
-      idle = select(highest + 1, &readSet, &writeSet, &errorSet, &wait) <= 0;
-    }
-    if (idle) {
-      if (++idleRounds > kMaxIdleRounds) return;
-      continue;
+    // Bytes the TLS layer read ahead are not on the socket any more: such transfers go on at once.
+    const int64_t receivedBefore = receivedBytes_;
+    const bool readAhead = ResumeReadAheadTransfers();
+    if (!readAhead) {
+      fd_set readSet, writeSet, errorSet;
+      FD_ZERO(&readSet);
+      FD_ZERO(&writeSet);
+      FD_ZERO(&errorSet);
+      int highest = -1;
+      if (curl_multi_fdset(multiHandle.get(), &readSet, &writeSet, &errorSet, &highest) != CURLM_OK) {
+        return false;
+      }
+      bool idle = highest < 0;
+      if (!idle) {
+        timeval wait = {0, kSelectWaitMicroseconds};
+        idle = select(highest + 1, &readSet, &writeSet, &errorSet, &wait) <= 0;
+      }
+      if (idle) {
+        if (++idleRounds > kMaxIdleRounds) return false;
+        continue;
+      }
     }
     // A pass lasts as long as data keeps arriving: the once-a-second rules need a clock that moves.
     pumpTick = CurrentPumpTick();
     curl_multi_perform(multiHandle.get(), &runningCount);
+    // A transfer held back by its speed limit takes nothing even when bytes wait for it.
+    if (readAhead && receivedBytes_ == receivedBefore && ++idleRounds > kMaxIdleRounds) return false;
   }
-  if (!running) return;
+  if (!running) return false;
   int left = 0;
   while (running) {
     CURLMsg* message = curl_multi_info_read(multiHandle.get(), &left);
     if (!message) break;
     if (message->msg == CURLMSG_DONE) OnTransferDone(message);
   }
+  int started = 0;
   while (running && !paused && !waitingTasks.empty()) {
     {
       base::CriticalSectionGuard guard(&lock);
@@ -82,6 +102,7 @@ void DownloadManager::Tick() {
     if (StartTask(task, error)) {
       base::CriticalSectionGuard guard(&lock);
       activeTasks.push_back(task);
+      ++started;
       continue;
     }
     if (AdvanceTry(task->tries, task->baseIndex)) {
@@ -90,6 +111,21 @@ void DownloadManager::Tick() {
       FinishTask(task, -2, error, running, true);
     }
   }
+  return started > 0;
+}
+
+bool DownloadManager::ResumeReadAheadTransfers() {
+  if (paused) return false;
+  bool found = false;
+  base::CriticalSectionGuard guard(&lock);
+  for (DownloadTask* task : activeTasks) {
+    if (!task->transfer || !HasReadAheadData(task->transfer)) continue;
+    // Lifting a pause makes libcurl read the transfer without asking the socket first.
+    curl_easy_pause(task->transfer, CURLPAUSE_RECV);
+    curl_easy_pause(task->transfer, CURLPAUSE_CONT);
+    found = true;
+  }
+  return found;
 }
 
 void DownloadManager::PauseAll() {
@@ -116,20 +152,32 @@ void DownloadManager::ContinueAll() {
 }
 
 void DownloadManager::CancelAll(DownloadMode newMode) {
+  // The running transfers leave the list under the lock; their files are dealt with outside it,
+  // where nothing else is locked and no message is sent.
+  std::list<DownloadTask*> running;
   {
     base::CriticalSectionGuard guard(&lock);
-    for (DownloadTask* task : activeTasks) {
-      RemovePiece(task);
-      FinishTask(task, 0, "cancel", false, true);
-    }
-    activeTasks.clear();
+    running.swap(activeTasks);
+  }
+  for (DownloadTask* task : running) {
+    // What arrived goes to the file and into its resume file, so queueing again resumes there.
+    WritePending(task, ByteCount::kSilent);
+    SaveTaskProgress(task);
+  }
+  for (DownloadTask* task : running) {
+    RemovePiece(task);
+    FinishTask(task, 0, "cancel", false, true);
   }
   for (DownloadTask* task : waitingTasks) {
+    // A new file that has not started keeps a resume file too, as every queued file does.
+    if (unwrittenResumeFiles_.count(task->localFile)) SaveTaskProgress(task);
     RemovePiece(task);
     FinishTask(task, 0, "cancel", false, true);
   }
   waitingTasks.clear();
   filePieces.clear();
+  unwrittenResumeFiles_.clear();
+  fileDigests_.clear();
   paused = false;
   totalBytes = 0;
   doneBytes = 0;

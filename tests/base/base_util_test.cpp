@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "test_support/temp_dir.h"
 
@@ -91,11 +92,23 @@ TEST(ScopedOwners, CloseWhatTheyHold) {
   EXPECT_EQ(port.Get(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(GetHandleInformation(duplicate, &flags));
 
+  // Critical sections are re-entrant: whether the guard holds one is seen from another thread.
   CRITICAL_SECTION section;
   InitializeCriticalSection(&section);
-  { base::CriticalSectionGuard guard(&section); }
-  EXPECT_TRUE(TryEnterCriticalSection(&section));
-  LeaveCriticalSection(&section);
+  auto enterableElsewhere = [&section] {
+    bool entered = false;
+    std::thread other([&] {
+      entered = TryEnterCriticalSection(&section) != 0;
+      if (entered) LeaveCriticalSection(&section);
+    });
+    other.join();
+    return entered;
+  };
+  {
+    base::CriticalSectionGuard guard(&section);
+    EXPECT_FALSE(enterableElsewhere());
+  }
+  EXPECT_TRUE(enterableElsewhere());
   DeleteCriticalSection(&section);
   base::CriticalSectionGuard nullGuard(nullptr);
 }

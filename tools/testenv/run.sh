@@ -23,7 +23,8 @@ launch() {
     "$1" "$2" & pid=$!
     sleep "${DV_RUN_SECONDS:-10}"
     import -window root "$3" 2>/dev/null && echo "run: no display, so the launcher ran on Xvfb; screenshot: $3"
-    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; exit 0
+    # Stopped quietly: a shell may announce a job it saw end by a signal.
+    { kill "$pid"; wait "$pid"; } >/dev/null 2>&1; exit 0
   ' run "$ROOT/tools/testenv/wine-exec.sh" "$exe" "$shot"
 }
 export -f launch

@@ -1,6 +1,8 @@
 // JSON helpers, list files, and system information, registry and small converters.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cctype>
 
 #include "core_test_util.h"
@@ -213,8 +215,16 @@ TEST(SystemTexts, OsVersionProcessorAndUtcTime) {
   char end = 0;
   EXPECT_EQ(sscanf(os.c_str(), "%u.%u.%u%c", &major, &minor, &build, &end), 3) << os;
   EXPECT_GT(build, 0u) << os;
+  // The processor name is the registry's text up to its terminating zero (Wine fills it in).
   const std::string cpu = GetCpuName();
-  EXPECT_EQ(cpu.find('\0'), std::string::npos);
+  char stored[256] = {};
+  DWORD storedSize = sizeof(stored);
+  ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                         "ProcessorNameString", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, stored,
+                         &storedSize),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(cpu.empty());
+  EXPECT_EQ(cpu, std::string(stored));
 
   SYSTEMTIME before;
   GetSystemTime(&before);

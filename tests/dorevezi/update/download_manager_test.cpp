@@ -403,6 +403,39 @@ TEST_F(DownloadManagerTest, NewFilesAreCutIntoPiecesAndCancelKeepsTheirResumeFil
   EXPECT_TRUE(Exists("one.bin.cfg"));
 }
 
+TEST_F(DownloadManagerTest, CancelWritesARunningTransfersLastBytesSilentlyAndRecordsThem) {
+  manager().activeUrls = {"https://cdn.invalid/"};
+  const std::string md5 = "0123456789abcdef0123456789abcdef";
+  manager().DownloadFile("run.bin", "run.bin", md5, 1000, &RecordDone, nullptr, 1, 0, 0);
+  ASSERT_EQ(manager().waitingTasks.size(), 1u);
+  // As the pump leaves a transfer: started, with received bytes not written yet, and a progress
+  // message due on the clock.
+  DownloadTask* task = manager().waitingTasks.front();
+  manager().waitingTasks.clear();
+  task->file = CreateFileA("run.bin", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(task->file, INVALID_HANDLE_VALUE);
+  task->pending = std::string(300, 'x');
+  manager().activeTasks.push_back(task);
+  manager().totalBytes = 1000;
+  manager().lastProgressPostTick = 0;
+  manager().pumpTick = 50000;
+  g_messages.clear();
+
+  manager().CancelAll(kDownloadModeNormal);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_TRUE(g_done.empty());
+  EXPECT_TRUE(manager().activeTasks.empty());
+  EXPECT_EQ(manager().doneBytes, 0);
+  EXPECT_EQ(ReadFile("run.bin"), std::string(300, 'x'));
+  Json::Value root;
+  std::string error;
+  ASSERT_TRUE(ParseJson(ReadFile("run.bin.cfg"), root, error)) << error;
+  ASSERT_EQ(root["infoList"].size(), 1u);
+  EXPECT_EQ(root["infoList"][0]["begin"].asInt(), 300);
+  EXPECT_EQ(root["infoList"][0]["end"].asInt(), 999);
+}
+
 // The engine's worker for the speed-limit test: registered as the engine thread, idle.
 class WorkerThread : public base::FrameworkThread {
  public:
