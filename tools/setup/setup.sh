@@ -139,6 +139,24 @@ build_minizip() {
   done
   $HOST-ar rcs "$DEPS/lib/libminizip.a" "$obj"/*.o
   cp "$mz"/{ioapi,unzip,zip,iowin32}.h "$DEPS/include/minizip/"
+  keep_minizip_reader "$mz"
+}
+
+# The native sanitizer build (tests/native) compiles minizip's reader from the same sources.
+keep_minizip_reader() {
+  mkdir -p "$DEPS/src/minizip"
+  cp "$1"/{ioapi.c,ioapi.h,unzip.c,unzip.h,crypt.h} "$DEPS/src/minizip/"
+  touch "$DEPS/src/minizip/.complete"
+}
+
+# Caches built before the reader's sources were kept get them once.
+ensure_minizip_reader() {
+  [ -f "$DEPS/src/minizip/.complete" ] && return 0
+  local work src
+  work=$(mktemp -d "$CACHE/src.XXXXXX")
+  src=$(fetch_source zlib "$work")
+  keep_minizip_reader "$src/contrib/minizip"
+  rm -rf "$work"
 }
 
 build_dependencies() {
@@ -234,6 +252,7 @@ exec 9>"$CACHE/.setup.lock"
 flock 9
 install_packages
 build_dependencies
+ensure_minizip_reader
 create_wine_prefix
 install_wine_fonts
 mkdir -p "$ROOT/build"

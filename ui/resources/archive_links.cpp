@@ -1,23 +1,38 @@
+// The runtime's resource archive and language file, read through the skin archive reader and
+// the language table.
+
 #include "ui/resources/runtime_links.h"
 
-// The archive reader and the language table are not part of the framework yet: no archive
-// can be open, so every lookup answers "no archive", and no language file is read.
+#include "ui/resources/language_table.h"
+#include "ui/resources/ui_runtime.h"
+#include "ui/resources/zip_archive.h"
+
 namespace ui {
 
-unsigned FindResourceArchiveEntry(const std::wstring& /*name*/, int* index, unsigned* size) {
-  if (index) *index = -1;
-  if (size) *size = 0;
-  return kNoArchiveOpen;
+unsigned FindResourceZipEntry(const wchar_t* name, int* index, ZipEntry* entry) {
+  return FindZipArchiveEntry(UiRuntime::GetResourceZip(), name, index, entry);
 }
 
-unsigned UnzipResourceArchiveEntry(ZipArchive* /*archive*/, int /*index*/, void* /*buffer*/, unsigned /*size*/) {
-  return kNoArchiveOpen;
+unsigned FindResourceArchiveEntry(const std::wstring& name, int* index, unsigned* size) {
+  ZipEntry entry;
+  int found = -1;
+  const unsigned result = FindResourceZipEntry(name.c_str(), &found, &entry);
+  if (index) *index = result == kZipOk ? found : -1;
+  if (size) *size = result == kZipOk ? entry.uncompressedSize : 0;
+  return result;
 }
 
-void CloseArchive(ZipArchive* /*archive*/) {}
+unsigned UnzipResourceArchiveEntry(ZipArchive* archive, int index, void* buffer, unsigned size) {
+  if (archive == nullptr || archive->reader == nullptr) return kZipBadArguments;
+  if (archive->mode != kZipModeRead) return kZipWrongMode;
+  // Only a whole entry counts: a buffer it does not fill (kZipMore) is a failure here.
+  return archive->reader->UnzipToMemory(index, buffer, size);
+}
 
-bool LoadLanguageFile(const std::wstring& /*path*/) { return false; }
+void CloseArchive(ZipArchive* archive) { CloseZipArchive(archive); }
 
-bool LoadLanguageFromMemory(HGLOBAL /*block*/) { return false; }
+bool LoadLanguageFile(const std::wstring& path) { return LanguageTable::Instance()->LoadFile(path); }
+
+bool LoadLanguageFromMemory(HGLOBAL block) { return LanguageTable::Instance()->LoadFromMemory(block); }
 
 }  // namespace ui
