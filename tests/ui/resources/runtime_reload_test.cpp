@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support/temp_dir.h"
+#include "ui/core/window.h"
 #include "ui/resources/image.h"
 #include "ui/resources/image_fixtures.h"
 #include "ui/resources/ui_runtime.h"
@@ -50,11 +51,11 @@ TEST_F(RuntimeReloadTest, TablesAndImageCacheStartOverAndTheRootFollowsOnlyAGive
 }
 
 TEST(WindowListTest, WindowsAreListedInOrderAndForgottenOnShutDown) {
-  // Windows are opaque here: the list keeps their addresses.
-  int first = 0;
-  int second = 0;
-  Window* a = reinterpret_cast<Window*>(&first);
-  Window* b = reinterpret_cast<Window*>(&second);
+  // Real (rootless) windows: a reload reads each listed window's root.
+  Window first;
+  Window second;
+  Window* a = &first;
+  Window* b = &second;
   UiRuntime::AddWindow(a);
   UiRuntime::AddWindow(b);
   EXPECT_EQ(UiRuntime::GetWindows(), (std::vector<Window*>{a, b}));
