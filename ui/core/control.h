@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "base/weak_callback.h"
@@ -358,7 +359,7 @@ class Control : public PlaceHolder {
 
  private:
   // Class names being applied right now, so a class naming itself ends.
-  std::map<std::wstring, int> applyingClasses_;
+  std::set<std::wstring> applyingClasses_;
 };
 
 // The entry through which a list element passes an event to the list that owns it.

@@ -245,7 +245,7 @@ void Control::ApplyClasses(const std::wstring& classList) {
     if (text.empty()) continue;
     // A class that names itself, directly or through other classes, would never end.
     if (applyingClasses_.count(name)) continue;
-    applyingClasses_[name] = 1;
+    applyingClasses_.insert(name);
     ApplyAttributeString(text);
     applyingClasses_.erase(name);
   }

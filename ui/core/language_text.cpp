@@ -1,8 +1,8 @@
 #include "ui/core/control.h"
+#include "ui/resources/language_table.h"
 
-// The language table is not part of the framework yet: every key reads as empty text.
 namespace ui {
 
-std::wstring LookUpLanguageText(const std::wstring& /*key*/) { return std::wstring(); }
+std::wstring LookUpLanguageText(const std::wstring& key) { return LanguageTable::Instance()->Lookup(key); }
 
 }  // namespace ui

@@ -82,8 +82,13 @@ void Window::ForgetControl(Control* control) {
   for (Control** pointer : pointers) {
     if (*pointer == control) *pointer = nullptr;
   }
-  // The entry goes whichever control it names: a duplicate name loses its entry too.
-  if (!control->GetName().empty()) names_.erase(control->GetName());
+  if (control->GetName().empty()) return;
+  auto entry = names_.find(control->GetName());
+  if (entry == names_.end()) return;
+  // The entry goes whichever control it names: a duplicate name loses its entry too. A
+  // control deleted after leaving the tree takes only its own entry: the tree that replaced
+  // it may have registered the same name.
+  if (entry->second == control || !deletingDeferred_) names_.erase(entry);
 }
 
 Control* Window::FindControlByName(const std::wstring& name) const {
@@ -221,11 +226,14 @@ void Window::QueueDeferredDeletion(Control* control) {
 
 void Window::DeleteDeferredControls() {
   // A deleted control may queue more (a box removing its children): take the list first.
+  const bool wasDeleting = deletingDeferred_;
+  deletingDeferred_ = true;
   while (!deferredDeletions_.empty()) {
     std::vector<Control*> controls;
     controls.swap(deferredDeletions_);
     for (Control* control : controls) delete control;
   }
+  deletingDeferred_ = wasDeleting;
 }
 
 void Window::AddWindowHandler(EventType type, EventHandler handler) {

@@ -67,7 +67,8 @@ class Window : public virtual base::SupportWeakCallback {
   // until kMsgDeleteDeferred, and every name of the new tree is registered. False for null.
   bool AttachRoot(Control* root);
   Control* GetRoot() const { return root_; }
-  // Clears every reference of the window to the control and its name's entry.
+  // Clears every reference of the window to the control and its name's entry (only an entry
+  // naming the control itself while deferred deletions run).
   void ForgetControl(Control* control);
   // The control registered under exactly that name; null when absent.
   Control* FindControlByName(const std::wstring& name) const;
@@ -215,6 +216,10 @@ class Window : public virtual base::SupportWeakCallback {
   std::map<std::wstring, Control*> names_;
   base::WeakCallbackFlag closeFlag_;
   WindowShadow shadow_;
+
+ private:
+  // Set while queued controls are deleted: they are out of the tree.
+  bool deletingDeferred_ = false;
 };
 
 }  // namespace ui

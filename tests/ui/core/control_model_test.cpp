@@ -6,6 +6,7 @@
 #include "test_support/temp_dir.h"
 #include "ui/core/control_test_support.h"
 #include "ui/resources/image_fixtures.h"
+#include "ui/resources/language_table.h"
 #include "ui/resources/ui_runtime.h"
 
 using namespace ui;
@@ -327,6 +328,19 @@ TEST_F(ControlModelTest, PropertiesTooltipDataAndUserObject) {
     owner.SetUserObject(new CountedObject(&deaths));
   }
   EXPECT_EQ(deaths, 2);
+}
+
+TEST_F(ControlModelTest, TooltipIdReadsTheLanguageTableWhileTheTextIsEmpty) {
+  ASSERT_TRUE(LanguageTable::Instance()->ParseLines({L"STRING_TIP = Start\\nthe game"}));
+  Control control;
+  control.ApplyAttribute(L"tooltiptextid", L"STRING_TIP");
+  EXPECT_EQ(control.GetToolTipText(), L"Start\nthe game");
+  control.ApplyAttribute(L"tooltiptextid", L"STRING_NONE");
+  EXPECT_EQ(control.GetToolTipText(), L"");
+  control.ApplyAttribute(L"tooltiptextid", L"STRING_TIP");
+  control.ApplyAttribute(L"tooltiptext", L"literal");
+  EXPECT_EQ(control.GetToolTipText(), L"literal");
+  LanguageTable::Instance()->Clear();
 }
 
 TEST_F(ControlModelTest, MarginAndDeclaredSizes) {

@@ -203,4 +203,27 @@ TEST_F(ControlPaintTest, HidingStopsAnAnimatedBackground) {
   control.DropImageCaches();
 }
 
+TEST_F(ControlPaintTest, ReloadGivesBackTheImagesOfEveryWindowsTree) {
+  test_support::TempDir dir;
+  const std::wstring path = dir.Path() + L"\\bg.png";
+  ASSERT_TRUE(test_images::WriteBytes(path, test_images::MakeRgbaPng(2, 2, std::vector<uint32_t>(4, ~0u))));
+  TestWindow window;
+  Box* root = new Box();
+  Control* child = new Control();
+  root->AddChild(child);
+  window.AttachRoot(root);
+  child->ApplyAttribute(L"bkimage", path);
+  child->ApplyAttribute(L"normalimage", path);
+  child->ResolveImage(child->GetBkImage());
+  ControlImage& normal = child->GetStateImages().FindSet(kImageKindBackground)->GetImage(kStateNormal);
+  child->ResolveImage(normal);
+  ASSERT_TRUE(child->GetBkImage().image && normal.image);
+  UiRuntime::AddWindow(&window);
+  UiRuntime::ReloadResources(L"", nullptr);
+  UiRuntime::RemoveWindow(&window);
+  EXPECT_FALSE(child->GetBkImage().image);
+  EXPECT_FALSE(normal.image);
+  EXPECT_EQ(child->GetBkImage().spec.file, path);  // the descriptors stay
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/core/box.h"
@@ -30,6 +31,7 @@ class ProbeControl : public ui::Control {
   }
   void ProcessEvent(ui::EventArgs* args) override {
     processed.push_back(args->type);
+    if (sharedLog) sharedLog->push_back({this, args->type});
     ui::Control::ProcessEvent(args);
   }
   void PerformAction() override { ++actions; }
@@ -38,6 +40,8 @@ class ProbeControl : public ui::Control {
   int textMeasures = 0;
   int actions = 0;
   std::vector<ui::EventType> processed;
+  // When set, every processed event is also noted here, after those of other controls.
+  std::vector<std::pair<ui::Control*, ui::EventType>>* sharedLog = nullptr;
 };
 
 // Sets the DPI scale for one test and puts it back.

@@ -130,6 +130,25 @@ TEST(WindowRegistryTest, FocusEventsInOrder) {
   EXPECT_EQ(window.GetFocusedControl(), nullptr);
 }
 
+TEST(WindowRegistryTest, FocusMovesRawKillKillRawSetSet) {
+  TestWindow window;
+  Box* root = new Box();
+  auto* a = new ui_test::ProbeControl();
+  auto* b = new ui_test::ProbeControl();
+  root->AddChild(a);
+  root->AddChild(b);
+  window.AttachRoot(root);
+  std::vector<std::pair<Control*, EventType>> log;
+  a->sharedLog = &log;
+  b->sharedLog = &log;
+  window.SetFocusedControl(a);
+  log.clear();
+  window.SetFocusedControl(b);
+  const std::vector<std::pair<Control*, EventType>> expected = {
+      {a, kEventRawKillFocus}, {a, kEventKillFocus}, {b, kEventRawSetFocus}, {b, kEventSetFocus}};
+  EXPECT_EQ(log, expected);
+}
+
 TEST(WindowRegistryTest, OptionGroupsClassesAndSubfolder) {
   TestWindow window;
   Control a, b;
@@ -243,10 +262,26 @@ TEST(WindowRegistryTest, ReplacedRootLivesUntilTheDeferredDeletion) {
   EXPECT_EQ(window.FindControlByName(L"new"), newRoot);
   window.DeleteDeferredControls();
   oldRootAlive = !flag.expired();
+  EXPECT_EQ(window.FindControlByName(L"old"), nullptr);
   EXPECT_FALSE(oldRootAlive);
   EXPECT_EQ(window.GetRoot(), newRoot);
   EXPECT_FALSE(window.AttachRoot(nullptr));
   window.DeleteDeferredControls();
+}
+
+TEST(WindowRegistryTest, ARebuiltTreeKeepsItsNamesWhenTheOldOneIsDeleted) {
+  TestWindow window;
+  Box* oldRoot = new Box();
+  oldRoot->AddChild(Named(L"btn_close"));
+  oldRoot->AddChild(Named(L"only_old"));
+  window.AttachRoot(oldRoot);
+  Box* newRoot = new Box();
+  Control* fresh = Named(L"btn_close");
+  newRoot->AddChild(fresh);
+  window.AttachRoot(newRoot);
+  window.DeleteDeferredControls();
+  EXPECT_EQ(window.FindControlByName(L"btn_close"), fresh);
+  EXPECT_EQ(window.FindControlByName(L"only_old"), nullptr);
 }
 
 TEST(WindowRegistryTest, InitialSizeAndCloseEvent) {

@@ -51,7 +51,6 @@ TEST_F(RuntimeReloadTest, TablesAndImageCacheStartOverAndTheRootFollowsOnlyAGive
 }
 
 TEST(WindowListTest, WindowsAreListedInOrderAndForgottenOnShutDown) {
-  // Real (rootless) windows: a reload reads each listed window's root.
   Window first;
   Window second;
   Window* a = &first;
