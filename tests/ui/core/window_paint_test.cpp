@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "ui/core/control_test_support.h"
 #include "ui/core/window_test_support.h"
@@ -68,14 +70,14 @@ ShadowedWindow OpenShadowed(int left, int top) {
   return s;
 }
 
-TEST(WindowPaintTest, ShadowedBodyOnScreenAtTwoScalesWithTheFadeIn) {
-  for (int scale : {100, 150}) {
-    SCOPED_TRACE(scale);
-    ui_test::ScopedDpi dpi(scale);
+// Shows a shadowed window over a green one at the current scale, with its screenshots named
+// after tag, and checks the surface, the screen and the fade-in.
+void CheckShadowedWindowOnScreen(const std::string& tag) {
+  {
     const RECT behindRect{40, 40, 560, 460};
     HWND behind = OpenBehind(behindRect);
     ShadowedWindow s = OpenShadowed(80, 80);
-    EXPECT_EQ(s.pad, scale == 100 ? 14 : 21);
+    EXPECT_EQ(s.pad, ui::DpiScale::Instance().ScaleValue(14));
     RECT onScreen{80, 80, 80 + s.width, 80 + s.height};
 
     // The first paint starts the fade from alpha 0.
@@ -88,7 +90,6 @@ TEST(WindowPaintTest, ShadowedBodyOnScreenAtTwoScalesWithTheFadeIn) {
     ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() == 255; }, 3000));
     PumpFor(200);
     const Capture shown = CaptureScreen(onScreen);
-    const std::string tag = "window_scale" + std::to_string(scale);
     printf("screenshots: %s %s\n", SaveCapture(early, tag + "_early").c_str(), SaveCapture(shown, tag).c_str());
 
     const int midY = s.pad + kBodyHeight / 2;
@@ -116,6 +117,23 @@ TEST(WindowPaintTest, ShadowedBodyOnScreenAtTwoScalesWithTheFadeIn) {
     EXPECT_LT(Channel(early.At(s.pad + 5, midY), 0) + 20, Channel(shown.At(s.pad + 5, midY), 0));
     DestroyWindow(behind);
   }
+}
+
+TEST(WindowPaintTest, ShadowedBodyOnScreenAtTwoScalesWithTheFadeIn) {
+  for (int scale : {100, 150}) {
+    SCOPED_TRACE(scale);
+    ui_test::ScopedDpi dpi(scale);
+    CheckShadowedWindowOnScreen("window_scale" + std::to_string(scale));
+  }
+}
+
+// Run by window_dpi_run.sh in a prefix whose LogPixels it sets: the scale the runtime read.
+TEST(WindowPaintTest, ShadowedBodyOnScreenAtTheSystemDpi) {
+  const char* expected = getenv("DV_EXPECTED_DPI");
+  if (!expected) GTEST_SKIP() << "run by window_dpi_run.sh";
+  const int dpi = atoi(expected);
+  ASSERT_EQ(ui::DpiScale::Instance().GetScale(), MulDiv(dpi, 100, 96));
+  CheckShadowedWindowOnScreen("window_logpixels" + std::to_string(dpi));
 }
 
 TEST(WindowPaintTest, AlphaRepairFollowsTheWindowsSettings) {
@@ -207,6 +225,32 @@ TEST(WindowPaintTest, MovedOffTheLeftEdgeAndBackShowsNoStaleStripe) {
     EXPECT_TRUE(RgbNear(shown.At(x, s.pad + 50), 0xFFC03010));
   }
   DestroyWindow(behind);
+}
+
+TEST(WindowPaintTest, ArrangePassAndTheFirstLayoutOncePerRoot) {
+  WindowPtr window = OpenWindow(Rect{100, 100, 300, 300}, true);
+  auto* child = new FillControl(kBody);
+  ui::Box* root = RootWith(Rect{}, {{child, Rect{10, 10, 60, 60}}});
+  window->AttachRoot(root);
+  PumpUntilPainted(*window);
+  EXPECT_TRUE(ui_test::Same(root->GetBounds(true), Rect{0, 0, 200, 200})) << "the root takes the client area";
+  ASSERT_TRUE(PumpUntil([&] { return window->GetWindowAlpha() == 255; }, 3000));
+
+  // A control's own layout request: the next paint arranges it in place, and no fade restarts.
+  child->RequestOwnLayout();
+  EXPECT_TRUE(window->IsArrangePending());
+  PumpFor(50);
+  EXPECT_FALSE(window->IsArrangePending());
+  EXPECT_FALSE(child->IsArrangePending());
+  EXPECT_TRUE(ui_test::Same(child->GetBounds(true), Rect{10, 10, 60, 60}));
+  EXPECT_EQ(window->GetWindowAlpha(), 255);
+
+  // A new root lays out and fades in again.
+  window->AttachRoot(RootWith(Rect{}, {}));
+  EXPECT_TRUE(window->IsFirstLayoutPending());
+  InvalidateRect(window->GetHwnd(), nullptr, FALSE);
+  ASSERT_TRUE(PumpUntil([&] { return !window->IsFirstLayoutPending(); }, 3000));
+  EXPECT_LT(window->GetWindowAlpha(), 255);
 }
 
 TEST(WindowPaintTest, MinimizedOrRootlessWindowsValidateAndDrawNothing) {
