@@ -1,5 +1,7 @@
 #include "ui/core/box.h"
 
+#include <utility>
+
 #include "ui/core/dpi_scale.h"
 #include "ui/core/window.h"
 
@@ -125,6 +127,10 @@ Rect Box::GetContentRect() const {
   content.right -= padding.right;
   content.bottom -= padding.bottom;
   return content;
+}
+
+void Box::AddMarkupBubbledEventHandler(EventType type, EventHandler handler) {
+  markupBubbledHandlers_[type].push_back(std::move(handler));
 }
 
 }  // namespace ui

@@ -40,8 +40,11 @@ class Box : public Control {
   virtual Layout* GetLayout() const { return layout_.get(); }
   // The bounds less the layout's padding.
   virtual Rect GetContentRect() const;
+  // Markup handlers that also see the events of the box's descendants; in the order added.
+  void AddMarkupBubbledEventHandler(EventType type, EventHandler handler);
 
  protected:
+  EventHandlerMap markupBubbledHandlers_;
   std::unique_ptr<Layout> layout_;
   std::vector<Control*> children_;  // owned, in painting order
 };
