@@ -58,8 +58,8 @@ Control* ProbeFactory(const std::wstring& name) {
 // A window with a real native window behind it, so the "Window" root attributes apply.
 class NativeTestWindow : public ui::Window {
  public:
-  NativeTestWindow() {
-    hwnd_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  explicit NativeTestWindow(HWND owner = nullptr) {
+    hwnd_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, owner, nullptr, nullptr, nullptr);
   }
   ~NativeTestWindow() override {
     HWND hwnd = hwnd_;
@@ -450,6 +450,58 @@ TEST_F(MarkupBuilderTest, WindowRootAttributesOnlyWithANativeWindowInDocumentOrd
   EXPECT_EQ(scratch.GetCaption().bottom, 0);
   EXPECT_TRUE(scratch.GetShadow().attached);
   EXPECT_EQ(scratch.GetClassAttributes(L"sc"), L"width=\"3\"");
+}
+
+TEST_F(MarkupBuilderTest, SizesTakenFromTheOwnerAndTheWorkArea) {
+  Start();
+  const int pad = ui::DpiScale::Instance().ScaleValue(14);
+  NativeTestWindow owner;
+  SetWindowPos(owner.GetHwnd(), nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  HWND stranger = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);
+  UiRuntime::AddWindow(&owner);
+  const struct {
+    HWND owner;
+    const wchar_t* attributes;
+    ui::Size size;
+  } cases[] = {
+      // The owner's visible area (its shadow taken off) less the inset, this window's shadow added.
+      {owner.GetHwnd(), L"expand=\"0,0\"", {600, 400}},
+      {owner.GetHwnd(), L"expand=\"10,20\"", {590, 380}},
+      {owner.GetHwnd(), L"shadowattached=\"false\" expand=\"10,20\"", {600 - 2 * pad - 10, 400 - 2 * pad - 20}},
+      // Not a framework window, or no owner: nothing changes.
+      {stranger, L"expand=\"0,0\"", {0, 0}},
+      {nullptr, L"expand=\"0,0\"", {0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.attributes);
+    NativeTestWindow window(c.owner);
+    const std::wstring markup = std::wstring(L"<Window ") + c.attributes + L"><Control/></Window>";
+    MarkupBuilder builder;
+    delete builder.Build(markup.c_str(), nullptr, &window, nullptr, nullptr);
+    EXPECT_EQ(window.GetInitialSize().cx, c.size.cx);
+    EXPECT_EQ(window.GetInitialSize().cy, c.size.cy);
+  }
+  UiRuntime::RemoveWindow(&owner);
+  DestroyWindow(stranger);
+
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const int workHeight = monitor.rcWork.bottom - monitor.rcWork.top;
+  NativeTestWindow half;
+  MarkupBuilder halfBuilder;
+  delete halfBuilder.Build(L"<Window size=\"300,100\" heightpercent=\"0.5\"><Control/></Window>", nullptr, &half,
+                           nullptr, nullptr);
+  EXPECT_DOUBLE_EQ(half.GetHeightPercent(), 0.5);
+  EXPECT_EQ(half.GetInitialSize().cx, ui::DpiScale::Instance().ScaleValue(300) + 2 * pad);
+  EXPECT_EQ(half.GetInitialSize().cy, int(workHeight * 0.5) + 2 * pad);
+  // A minimum track height raises it; the width of a window without one is its padding.
+  NativeTestWindow raised;
+  MarkupBuilder raisedBuilder;
+  delete raisedBuilder.Build(L"<Window mininfo=\"0,5000\" heightpercent=\"0.1\"><Control/></Window>", nullptr,
+                             &raised, nullptr, nullptr);
+  EXPECT_EQ(raised.GetInitialSize().cx, 2 * pad);
+  EXPECT_EQ(raised.GetInitialSize().cy, ui::DpiScale::Instance().ScaleValue(5000) + 2 * pad);
 }
 
 // The tree's names, sizes and colours, depth first.
