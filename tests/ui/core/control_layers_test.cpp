@@ -12,6 +12,7 @@
 #include "ui/render/render_test_support.h"
 #include "ui/resources/image_fixtures.h"
 #include "ui/resources/ui_runtime.h"
+#include "ui/resources/zip_archive.h"
 
 using namespace ui;
 using render_test::PixelAt;
@@ -46,6 +47,44 @@ class CountingControl : public Control {
   int selfPaints = 0;
   std::string layers;
 };
+
+void Put16(std::string& out, uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// A zip archive of stored (uncompressed) entries.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string zip, directory;
+  for (const auto& entry : entries) {
+    const uint32_t crc = test_images::Crc32(entry.second);
+    const uint32_t offset = static_cast<uint32_t>(zip.size());
+    Put32(zip, 0x04034b50);
+    Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0x21);
+    Put32(zip, crc), Put32(zip, uint32_t(entry.second.size())), Put32(zip, uint32_t(entry.second.size()));
+    Put16(zip, uint32_t(entry.first.size())), Put16(zip, 0);
+    zip += entry.first + entry.second;
+    Put32(directory, 0x02014b50);
+    Put16(directory, 20), Put16(directory, 20), Put16(directory, 0), Put16(directory, 0), Put16(directory, 0);
+    Put16(directory, 0x21);
+    Put32(directory, crc), Put32(directory, uint32_t(entry.second.size())),
+        Put32(directory, uint32_t(entry.second.size()));
+    Put16(directory, uint32_t(entry.first.size())), Put16(directory, 0), Put16(directory, 0), Put16(directory, 0),
+        Put16(directory, 0);
+    Put32(directory, 0), Put32(directory, offset);
+    directory += entry.first;
+  }
+  const uint32_t directoryOffset = static_cast<uint32_t>(zip.size());
+  zip += directory;
+  Put32(zip, 0x06054b50);
+  Put16(zip, 0), Put16(zip, 0), Put16(zip, uint32_t(entries.size())), Put16(zip, uint32_t(entries.size()));
+  Put32(zip, uint32_t(directory.size())), Put32(zip, directoryOffset), Put16(zip, 0);
+  return zip;
+}
 
 class ControlLayersTest : public ::testing::Test {
  protected:
@@ -271,6 +310,37 @@ TEST_F(ControlLayersTest, ImagesLandAtTheirDestAndMissingFilesAreNotRetried) {
   control->ApplyAttribute(L"bkimage", late);
   control->Paint(context_.get(), R(0, 0, 120, 60));
   EXPECT_TRUE(RgbNear(PixelAt(*context_, 50, 30), kRed));
+}
+
+TEST_F(ControlLayersTest, LanguageVariantComesFromTheArchiveWhenItIsThere) {
+  auto png = [](uint32_t argb) { return test_images::MakeRgbaPng(8, 8, std::vector<uint32_t>(64, argb)); };
+  const std::string plain = "resources/themes/default/img_logo.png";
+  const std::string variant = "resources/themes/default/img_logo_zh_CN.png";
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> entries;
+    ArgbColor expected;
+  } cases[] = {
+      {{{plain, png(kRed)}, {variant, png(kBlue)}}, kBlue},
+      {{{plain, png(kRed)}}, kRed},
+  };
+  for (const Case& c : cases) {
+    const std::string zip = StoredZip(c.entries);
+    UiRuntime::SetResourceZip(OpenZipArchive(zip.data(), unsigned(zip.size()), kZipSourceMemory, ""));
+    ASSERT_NE(UiRuntime::GetResourceZip(), nullptr);
+    {
+      TestWindow window;
+      auto* control = new CountingControl();
+      window.AttachRoot(control);
+      control->SetBounds(R(0, 0, 8, 8));
+      control->ApplyAttribute(L"bkimageadaptlanguage", L"true");
+      control->ApplyAttribute(L"bkimage", L"img_logo.png");
+      auto context = render_test::NewContext(8, 8);
+      render_test::Paint(*context, kWhite);
+      control->Paint(context.get(), R(0, 0, 8, 8));
+      EXPECT_TRUE(RgbNear(PixelAt(*context, 4, 4), c.expected)) << c.entries.size();
+    }
+    UiRuntime::CloseResourceZip();
+  }
 }
 
 TEST_F(ControlLayersTest, AnimatedBackgroundStepsPlaysItsCountAndStops) {
