@@ -25,8 +25,8 @@
 
 namespace ui {
 
-// The context labels measure their text with: the one shared measuring surface of the UI
-// thread (fonts are looked up by id, so any memory surface measures alike).
+// The context labels without a window's context measure their text with: one shared
+// measuring surface of the UI thread (fonts are looked up by id, so any surface measures alike).
 IRenderContext* GetTextMeasuringContext();
 
 // The text style a label starts with: single line, no clip, end ellipsis, left and top.
@@ -208,7 +208,8 @@ Size LabelTemplate<T>::MeasureText(Size available, bool* measurePending) {
   const int limit = fixedWidth >= 0 ? fixedWidth : 0;
   const std::wstring text = GetText();
   if (text.empty()) return Size();
-  IRenderContext* context = GetTextMeasuringContext();
+  IRenderContext* context = this->window_ ? this->window_->GetRenderContext() : nullptr;
+  if (!context) context = GetTextMeasuringContext();
   if (!context) return Size();
   Rect extent = context->MeasureText(text, fontId_, style, limit > 0 ? limit : -1);
   int w = extent.Width();

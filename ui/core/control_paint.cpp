@@ -65,14 +65,15 @@ void Control::Paint(IRenderContext* context, const Rect& dirty) {
       } else if (clip_) {
         surface->ClipToRect(full);
       }
-      const bool wasTransparent = context->SetTransparentRendering(true);
+      IRenderContext* windowContext = window_ && window_->GetRenderContext() ? window_->GetRenderContext() : context;
+      const bool wasTransparent = windowContext->SetTransparentRendering(true);
       const Point previous =
           surface->ShiftWindowOrigin(Point{bounds_.left + renderOffset_.x, bounds_.top + renderOffset_.y});
       PaintSelf(surface, bounds_);
       // Children go straight onto the target and are not faded with this control.
       if (translucent) PaintChildren(context, dirty);
       surface->PlaceWindowOrigin(previous);
-      context->SetTransparentRendering(wasTransparent);
+      windowContext->SetTransparentRendering(wasTransparent);
       if (clipped) surface->RemoveClip();
       cacheRepaintPending_ = false;
     }
