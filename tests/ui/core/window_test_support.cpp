@@ -126,7 +126,14 @@ ui::Box* RootWith(const ui::Rect& padding, const std::vector<std::pair<ui::Contr
   ui::Box* root = new ui::Box();
   root->GetLayout()->SetPadding(padding, false);
   for (const auto& child : children) {
-    child.first->SetBounds(child.second);
+    // The root's layout places each child: a fixed size at a top-left margin inside the
+    // padding keeps it at the given bounds whenever the root arranges (the root fills the
+    // client area from its origin).
+    const ui::Rect& r = child.second;
+    child.first->SetDeclaredWidth(r.Width(), false, false);
+    child.first->SetDeclaredHeight(r.Height(), false);
+    child.first->SetMargin(ui::Rect{r.left - padding.left, r.top - padding.top, 0, 0}, false);
+    child.first->SetBounds(r);
     root->AddChild(child.first);
   }
   return root;
