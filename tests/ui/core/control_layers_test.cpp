@@ -239,7 +239,6 @@ TEST_F(ControlLayersTest, StateImagesBlendOneFileAndPushedFallsBackToAFullHotIma
 
   // Pushed without a pushed image: the hot image at full strength, from then on.
   control = Place(R(0, 0, 100, 30));
-  control->ApplyAttribute(L"fadehot", L"false");
   control->ApplyAttribute(L"normalimage", red);
   control->ApplyAttribute(L"hotimage", L"file='" + blue + L"' fade='100'");
   control->GetAnimator().EnableHotFade(false);
