@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "ui/controls/button.h"
 #include "ui/core/box.h"
 #include "ui/core/dpi_scale.h"
 #include "ui/core/shadow_box.h"
@@ -17,9 +18,11 @@ constexpr const wchar_t* kCaptionButtons[] = {L"closebtn", L"minbtn", L"maxbtn",
 
 }  // namespace
 
-bool KeepsCaptionClicks(Control* /*control*/) {
-  // Buttons and rich edits keep their clicks; they join this test as they come.
-  return false;
+bool KeepsCaptionClicks(Control* control) {
+  // Buttons (check boxes and options among them) keep their clicks; rich edits join them
+  // once they exist.
+  return dynamic_cast<ButtonTemplate<Control>*>(control) != nullptr ||
+         dynamic_cast<ButtonTemplate<Box>*>(control) != nullptr;
 }
 
 LRESULT WindowImplBase::FilterMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/, bool& handled) {
@@ -110,7 +113,8 @@ LRESULT WindowImplBase::HandleCreate() {
   }
   // After OnSkinLoaded: the window's own handlers on these buttons run first.
   for (const wchar_t* name : kCaptionButtons) {
-    if (Control* button = FindControlByName(name)) {
+    // Only a button raises clicks: a control of another kind under these names stays unwired.
+    if (auto* button = dynamic_cast<ButtonTemplate<Control>*>(FindControlByName(name))) {
       button->AddEventHandler(kEventClick, MakeWeakCallback([this](EventArgs* args) {
                                 return HandleCaptionButtonClick(args);
                               }));

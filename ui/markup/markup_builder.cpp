@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/controls/button.h"
+#include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/dpi_scale.h"
@@ -422,6 +424,18 @@ Control* MarkupBuilder::BuildChildren(MarkupNode& node, Control* parent, Window*
 Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"Control") return new Control();
   if (elementName == L"Box") return new Box(new Layout());
+  if (elementName == L"HBox") return new HBox();
+  if (elementName == L"VBox") return new VBox();
+  if (elementName == L"TileBox") return new TileBox();
+  if (elementName == L"Label") return new LabelTemplate<Control>();
+  if (elementName == L"LabelBox") return new LabelTemplate<Box>();
+  if (elementName == L"Button") return new ButtonTemplate<Control>();
+  if (elementName == L"ButtonBox") return new ButtonTemplate<Box>();
+  if (elementName == L"CheckBox") return new CheckBoxTemplate<Control>();
+  if (elementName == L"CheckBoxBox") return new CheckBoxTemplate<Box>();
+  if (elementName == L"Option") return new OptionTemplate<Control>();
+  if (elementName == L"OptionBox") return new OptionTemplate<Box>();
+  if (elementName == L"ScrollBar") return new ScrollBar();
   return nullptr;
 }
 

@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ui/animation/ui_test_pump.h"
+#include "ui/controls/button.h"
 #include "ui/core/box.h"
 #include "ui/core/dpi_scale.h"
 #include "ui/core/shadow_box.h"
@@ -21,6 +23,10 @@
 namespace {
 
 using ui::UiRuntime;
+using window_test::MouseButton;
+using window_test::MoveMouseTo;
+
+constexpr int kLeft = 100, kTop = 100;
 
 // DV_SOURCE_DIR is a Unix path; Wine shows it on drive Z:.
 std::wstring SkinRoot() {
@@ -91,6 +97,10 @@ class WindowImplBaseTest : public ::testing::Test {
   void SetUp() override {
     UiRuntime::SetResourceRoot(SkinRoot());
     ui::LanguageTable::Instance()->ParseLines({L"STRING_TITLE = Skin window"});
+    ASSERT_NE(UiRuntime::RegisterFont(L"skin.20", L"system", 20, false, false, false, false), nullptr);
+    UiRuntime::SetColor(L"skin.white", 0xFFFFFFFFu);
+    UiRuntime::SetColor(L"skin.black", 0xFF000000u);
+    MoveMouseTo(kLeft + 600, kTop + 500);
   }
   void TearDown() override {
     if (window_ && !g_deleted) DestroyWindow(window_->GetHwnd());
@@ -99,15 +109,39 @@ class WindowImplBaseTest : public ::testing::Test {
 
   SkinWindow* Open(const std::wstring& folder) {
     window_ = new SkinWindow(folder);
-    HWND hwnd = window_->CreateNativeWindow(nullptr, L"", WS_POPUP | WS_CAPTION, 0, true, ui::Rect{100, 100, 300, 200});
+    HWND hwnd = window_->CreateNativeWindow(nullptr, L"", WS_POPUP | WS_CAPTION, 0, true,
+                                            ui::Rect{kLeft, kTop, kLeft + 200, kTop + 100});
     if (!hwnd) {
       window_ = nullptr;
       return nullptr;
     }
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetForegroundWindow(hwnd);
+    // Shown and laid out: the first layout starts the fade-in.
+    ui_test::PumpUntil([this] { return !window_->IsFirstLayoutPending(); }, 3000);
     ui_test::PumpFor(100);
     return window_;
+  }
+
+  // The centre of a control, in window coordinates, once the window has laid it out.
+  POINT CentreOf(const wchar_t* name) {
+    const ui::Rect b = window_->FindControlByName(name)->GetBounds(true);
+    return POINT{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
+  }
+
+  void ClickOn(const wchar_t* name) {
+    const POINT centre = CentreOf(name);
+    ClickAt(centre.x, centre.y);
+  }
+  void ClickAt(int x, int y) {
+    RECT rect;
+    GetWindowRect(window_->GetHwnd(), &rect);
+    MoveMouseTo(rect.left + x, rect.top + y);
+    ui_test::PumpFor(40);
+    MouseButton(MOUSEEVENTF_LEFTDOWN);
+    ui_test::PumpFor(40);
+    MouseButton(MOUSEEVENTF_LEFTUP);
+    ui_test::PumpFor(80);
   }
 
   LRESULT HitAt(int x, int y) {
@@ -142,6 +176,38 @@ TEST_F(WindowImplBaseTest, BuildsTheSkinFramelessInsideItsShadow) {
   EXPECT_STREQ(title, L"Skin window");
 }
 
+TEST_F(WindowImplBaseTest, ScreenshotShowsShadowChineseCaptionAndButtonImage) {
+  SkinWindow* window = Open(L"window");
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(ui::DpiScale::Instance().ScaleValue(14), 14) << "the pixels are laid out at 96 DPI";
+  // The fade-in runs to its end.
+  ui_test::PumpUntil([window] { return window->GetWindowAlpha() == 255; }, 3000);
+  ui_test::PumpFor(200);
+  RECT rect;
+  GetWindowRect(window->GetHwnd(), &rect);
+  const window_test::Capture capture = window_test::CaptureScreen(rect);
+  const std::string path = window_test::SaveCapture(capture, "skin_window");
+  std::cout << "screenshot: " << path << std::endl;
+  using window_test::Channel;
+  EXPECT_TRUE(window_test::RgbNear(capture.At(200, 200), 0xFFFFFFFFu));  // the body
+  const ui::Rect button = window->FindControlByName(L"closebtn")->GetBounds(true);
+  EXPECT_EQ(button.right - button.left, 24);
+  EXPECT_TRUE(window_test::RgbNear(capture.At(button.left + 4, button.top + 12), 0xFF1E5AC8u));  // the image
+  EXPECT_TRUE(window_test::RgbNear(capture.At(button.left, button.top + 12), 0xFFFFFFFFu));      // its rim
+  // The shadow band is neither the body's white nor missing: its grey shows around the body.
+  const uint32_t shadow = capture.At(8, 150);
+  EXPECT_LT(Channel(shadow, 16), 0xC0);
+  // The Chinese title has ink: dark pixels inside its rectangle.
+  const ui::Rect title = window->FindControlByName(L"title")->GetBounds(true);
+  int ink = 0;
+  for (int y = title.top; y < title.bottom; ++y) {
+    for (int x = title.left; x < title.right; ++x) {
+      if (Channel(capture.At(x, y), 8) < 0x60) ++ink;
+    }
+  }
+  EXPECT_GT(ink, 40);
+}
+
 TEST_F(WindowImplBaseTest, HitTestsSizingBandsShadowAndCaption) {
   SkinWindow* window = Open(L"window");
   ASSERT_NE(window, nullptr);
@@ -158,6 +224,12 @@ TEST_F(WindowImplBaseTest, HitTestsSizingBandsShadowAndCaption) {
       {200, 54, HTCLIENT},     {200, 150, HTCLIENT},
   };
   for (const auto& c : cases) EXPECT_EQ(HitAt(c.x, c.y), c.hit) << c.x << "," << c.y;
+  // A label in the caption drags the window; a button there keeps its clicks.
+  const POINT title = CentreOf(L"title"), close = CentreOf(L"closebtn"), max = CentreOf(L"maxbtn");
+  ASSERT_LT(title.y, 54);
+  EXPECT_EQ(HitAt(title.x, title.y), HTCAPTION);
+  EXPECT_EQ(HitAt(close.x, close.y), HTCLIENT);
+  EXPECT_EQ(HitAt(max.x, max.y), HTCLIENT);
 
   // Maximised: no sizing borders and no shadow, and the caption still drags.
   ShowWindow(window->GetHwnd(), SW_MAXIMIZE);
@@ -180,21 +252,21 @@ TEST_F(WindowImplBaseTest, CaptionButtonsSwapMaximiseAndClose) {
   ASSERT_NE(maxButton, nullptr);
   ASSERT_NE(restoreButton, nullptr);
 
-  maxButton->RaiseEvent(ui::kEventClick);
-  ui_test::PumpFor(100);
+  // Real clicks: maximise swaps the buttons; the restore button swaps them back.
+  ClickOn(L"maxbtn");
   EXPECT_TRUE(IsZoomed(hwnd));
   EXPECT_FALSE(maxButton->IsOwnVisible());
   EXPECT_TRUE(restoreButton->IsOwnVisible());
-  restoreButton->RaiseEvent(ui::kEventClick);
-  ui_test::PumpFor(100);
+  ui_test::PumpFor(300);  // laid out again at the maximised size
+  ClickOn(L"restorebtn");
   EXPECT_FALSE(IsZoomed(hwnd));
   EXPECT_TRUE(maxButton->IsOwnVisible());
   EXPECT_FALSE(restoreButton->IsOwnVisible());
 
   // Close: the window's own handler first, then the fade, WM_CLOSE and the object deleted.
-  window->FindControlByName(L"closebtn")->RaiseEvent(ui::kEventClick);
+  ui_test::PumpFor(300);
+  ClickOn(L"closebtn");
   EXPECT_EQ(window->order, (std::vector<std::wstring>{L"own"}));
-  EXPECT_TRUE(IsWindow(hwnd));
   EXPECT_TRUE(ui_test::PumpUntil([] { return g_deleted; }, 3000));
   EXPECT_FALSE(IsWindow(hwnd));
   window_ = nullptr;

@@ -6,10 +6,13 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "test_support/temp_dir.h"
+#include "ui/controls/button.h"
+#include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/dpi_scale.h"
@@ -187,11 +190,11 @@ TEST_F(MarkupBuilderTest, LayoutRootsPopulatingAndUnknownElements) {
   // Returned: the first control added; the root "Window" is never one.
   MarkupBuilder builder;
   ProbeBox parent;
-  Control* built = builder.Build(L"<Window><Box name=\"top\"/><Control name=\"next\"/></Window>", nullptr, nullptr,
+  Control* built = builder.Build(L"<Window><VBox name=\"top\"/><Control name=\"next\"/></Window>", nullptr, nullptr,
                                  &parent, nullptr);
   ASSERT_NE(built, nullptr);
   EXPECT_EQ(built->GetName(), L"top");
-  EXPECT_NE(dynamic_cast<Box*>(built), nullptr);
+  EXPECT_NE(dynamic_cast<ui::VBox*>(built), nullptr);
 
   // Populating: the first control child's attributes go to the box, its children into it; a
   // second control child of the root is not built.
@@ -356,10 +359,53 @@ TEST_F(MarkupBuilderTest, MarkupEventsBindToTheEnclosingControl) {
   EXPECT_EQ(leaf->GetFixedWidth(), ui::DpiScale::Instance().ScaleValue(77));
   EXPECT_EQ(window.FindControlByName(L"b")->GetFixedWidth(), ui::DpiScale::Instance().ScaleValue(77));
 
+  // A "BubbledEvent" in a label binds nothing: raised on the label, no receiver changes.
+  ui::Window labelWindow;
+  MarkupBuilder labelBuilder;
+  Control* labelRoot = labelBuilder.Build(
+      L"<Window><Box><Label name=\"lab\"><BubbledEvent type=\"setfocus\" receiver=\"target\" "
+      L"applyattribute=\"width=&quot;66&quot;\"/></Label><Control name=\"target\"/></Box></Window>",
+      nullptr, &labelWindow, nullptr, nullptr);
+  ASSERT_NE(labelRoot, nullptr);
+  labelWindow.AttachRoot(labelRoot);
+  labelWindow.FindControlByName(L"lab")->RaiseEvent(ui::kEventSetFocus);
+  EXPECT_EQ(labelWindow.FindControlByName(L"target")->GetFixedWidth(), ui::kSizeStretch);
+
   // Populating a parent: an Event under the root still has no enclosing control.
   ProbeBox* parent = BuildInto(L"<Window><Event type=\"setfocus\" receiver=\"a\"/><Control/></Window>");
   EXPECT_EQ(parent->Handlers(ui::kEventSetFocus), 0u);
   delete parent;
+}
+
+TEST_F(MarkupBuilderTest, BuiltinElementsMakeTheirClasses) {
+  const struct {
+    const wchar_t* element;
+    std::function<bool(Control*)> is;
+  } cases[] = {
+      {L"Control", [](Control* c) { return dynamic_cast<Box*>(c) == nullptr; }},
+      {L"Box", [](Control* c) { return dynamic_cast<Box*>(c) && dynamic_cast<Box*>(c)->GetLayout(); }},
+      {L"HBox", [](Control* c) { return dynamic_cast<ui::HLayout*>(dynamic_cast<ui::HBox*>(c)->GetLayout()); }},
+      {L"VBox", [](Control* c) { return dynamic_cast<ui::VLayout*>(dynamic_cast<ui::VBox*>(c)->GetLayout()); }},
+      {L"TileBox",
+       [](Control* c) { return dynamic_cast<ui::TileLayout*>(dynamic_cast<ui::TileBox*>(c)->GetLayout()); }},
+      {L"ScrollBar", [](Control* c) { return dynamic_cast<ui::ScrollBar*>(c) != nullptr; }},
+      {L"Label", [](Control* c) { return dynamic_cast<ui::LabelTemplate<Control>*>(c) != nullptr; }},
+      {L"LabelBox", [](Control* c) { return dynamic_cast<ui::LabelTemplate<Box>*>(c) != nullptr; }},
+      {L"Button", [](Control* c) { return dynamic_cast<ui::ButtonTemplate<Control>*>(c) != nullptr; }},
+      {L"ButtonBox", [](Control* c) { return dynamic_cast<ui::ButtonTemplate<Box>*>(c) != nullptr; }},
+      {L"CheckBox", [](Control* c) { return dynamic_cast<ui::CheckBoxTemplate<Control>*>(c) != nullptr; }},
+      {L"CheckBoxBox", [](Control* c) { return dynamic_cast<ui::CheckBoxTemplate<Box>*>(c) != nullptr; }},
+      {L"Option", [](Control* c) { return dynamic_cast<ui::OptionTemplate<Control>*>(c) != nullptr; }},
+      {L"OptionBox", [](Control* c) { return dynamic_cast<ui::OptionTemplate<Box>*>(c) != nullptr; }},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<Control> control(MarkupBuilder::CreateBuiltinControl(c.element));
+    ASSERT_NE(control, nullptr) << c.element;
+    EXPECT_TRUE(c.is(control.get())) << c.element;
+  }
+  for (const wchar_t* unknown : {L"control", L"VBox ", L"vbox", L"Window", L"Event", L"Include", L"ScrollableBox", L""}) {
+    EXPECT_EQ(MarkupBuilder::CreateBuiltinControl(unknown), nullptr) << unknown;
+  }
 }
 
 TEST_F(MarkupBuilderTest, EventNames) {
@@ -506,8 +552,10 @@ TEST_F(MarkupBuilderTest, SizesTakenFromTheOwnerAndTheWorkArea) {
 
 // The tree's names, sizes and colours, depth first.
 void Describe(Control* control, std::wstring& out) {
+  const ui::Rect b = control->GetBounds(true);
   out += control->GetName() + L":" + std::to_wstring(control->GetFixedWidth()) + L"x" +
-         std::to_wstring(control->GetFixedHeight()) + L":" + control->GetBkColor() + L";";
+         std::to_wstring(control->GetFixedHeight()) + L":" + control->GetBkColor() + L"@" + std::to_wstring(b.left) +
+         L"," + std::to_wstring(b.top) + L"," + std::to_wstring(b.right) + L"," + std::to_wstring(b.bottom) + L";";
   if (auto* box = dynamic_cast<Box*>(control)) {
     out += L"[";
     for (size_t i = 0; i < box->GetChildCount(); ++i) Describe(box->GetChildAt(i), out);
@@ -517,10 +565,11 @@ void Describe(Control* control, std::wstring& out) {
 
 const char kPanelSkin[] =
     "\xEF\xBB\xBF<Window><Class name=\"cell\" width=\"40\" height=\"10\"/>"
-    "<Box name=\"panel\" width=\"200\" height=\"100\" bkcolor=\"white\">"
+    "<VBox name=\"panel\" width=\"200\" height=\"100\" bkcolor=\"white\">"
     "<Control name=\"c1\" class=\"cell\"/><Control name=\"c2\" class=\"cell\" bkcolor=\"red\"/>"
-    "<Include source=\"main\\row.xml\" count=\"2\"/></Box></Window>";
-const char kRowSkin[] = "<Window><Box name=\"row\" height=\"12\"><Control name=\"\xE4\xB8\xAD\"/></Box></Window>";
+    "<Include source=\"main\\row.xml\" count=\"2\"/></VBox></Window>";
+const char kRowSkin[] =
+    "<Window><HBox name=\"row\" height=\"12\"><Control name=\"\xE4\xB8\xAD\" width=\"30\"/><Control/></HBox></Window>";
 
 TEST_F(MarkupBuilderTest, DiskAndMemoryArchiveGiveTheSameTreeAndTheArchiveWins) {
   Start();
@@ -530,9 +579,12 @@ TEST_F(MarkupBuilderTest, DiskAndMemoryArchiveGiveTheSameTreeAndTheArchiveWins) 
   MarkupBuilder fromDisk;
   Control* diskTree = fromDisk.Build(L"main\\panel.xml", nullptr, &diskWindow, nullptr, nullptr);
   ASSERT_NE(diskTree, nullptr);
+  diskTree->SetBounds(ui::Rect{0, 0, 200, 100});
   std::wstring disk;
   Describe(diskTree, disk);
   EXPECT_NE(disk.find(L"c1:"), std::wstring::npos);
+  // Laid out: the rows stack under the cells, each row's first cell 30 wide.
+  EXPECT_NE(disk.find(L"row:-1x12:@0,20,200,32;[\x4E2D:30x-1:@0,20,30,32;"), std::wstring::npos) << disk;
   EXPECT_NE(disk.find(L"\x4E2D"), std::wstring::npos);
   delete diskTree;
 
@@ -547,6 +599,7 @@ TEST_F(MarkupBuilderTest, DiskAndMemoryArchiveGiveTheSameTreeAndTheArchiveWins) 
   MarkupBuilder fromZip;
   Control* zipTree = fromZip.Build(L"main\\panel.xml", nullptr, &zipWindow, nullptr, nullptr);
   ASSERT_NE(zipTree, nullptr);
+  zipTree->SetBounds(ui::Rect{0, 0, 200, 100});
   std::wstring zipped;
   Describe(zipTree, zipped);
   EXPECT_EQ(zipped, disk);
