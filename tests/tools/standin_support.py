@@ -3,6 +3,8 @@ stand-in started from a scenario and stopped by its process id, and its control 
 
 import http.client
 import json
+import shutil
+import glob
 import os
 import subprocess
 import sys
@@ -41,10 +43,14 @@ class Checks:
 
 
 def work_dir(name):
+    """A new folder for one test run. Under the build folder only the latest run of each test is
+    kept, for diagnosis: repeated runs would otherwise fill the disk with releases."""
     base = os.environ.get("DV_BINARY_DIR")
     root = os.path.join(base, "tools-tests") if base else None
     if root:
         os.makedirs(root, exist_ok=True)
+        for old in glob.glob(os.path.join(root, glob.escape(name) + "-*")):
+            shutil.rmtree(old, ignore_errors=True)
     return tempfile.mkdtemp(prefix=name + "-", dir=root)
 
 
