@@ -79,6 +79,10 @@ void SetStateChangeHook(StateChangeHook hook);
 // Published value of a missing state.
 constexpr int32_t kNoStateId = -1;
 
+// Free slots of the game client appended in slot order; returns the number of taken slots.
+int CollectFreeGameSlots(std::list<int>& freeSlots);
+bool IsGameRunning();
+
 class DoreveziCore {
  public:
   static DoreveziCore& GetInstance();
@@ -142,6 +146,16 @@ class DoreveziCore {
   // module exists there is nothing to reload and `done` is posted at once.
   void ReloadResources(std::function<void()> done);
 
+  // The game client (game_process.cpp). LaunchGame starts slot 0 only and returns whether the
+  // client process started; the others look at the game folder of the settings.
+  bool LaunchGame(const std::string& firstArgument, int slot);
+  bool GameExeExists(const std::wstring& folder);
+  bool HasInterruptedGameUpdate();
+  bool BringGameWindowToFront();
+  // Deletes the space-named copies and the game's list on the worker, just before the game flow
+  // starts there, so no flow is writing the game folder meanwhile.
+  void RepairGame();
+
   // Save files of the save folder.
   bool LoadEnvConfig();
   void SaveEnvConfig();
@@ -181,7 +195,8 @@ class DoreveziCore {
   bool engineStarted = false;
   bool firstRun = false;
   bool askCloseOption = false;
-  bool doreveziReplaced = false;
+  // Taken by the restart answers on the UI thread while the worker may set it.
+  std::atomic<bool> doreveziReplaced{false};
   bool updateNoticeArmed = true;
   bool cefReplaced = false;
   bool fontsReplaced = false;

@@ -19,5 +19,8 @@ int RunPostCommand(const CommandArgs& args);
 int RunAttributionCommand(const CommandArgs& args);
 int RunDownloadCommand(const CommandArgs& args);
 
-// flow launcher|install|update [--game <folder>] [--answer yes|no]... (cmd_flow.cpp)
+// flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide]
 int RunFlowCommand(const CommandArgs& args);
+
+// hold <file> [<seconds>]: keeps a file open without delete sharing (cmd_hold.cpp)
+int RunHoldCommand(const CommandArgs& args);

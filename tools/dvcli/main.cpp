@@ -26,7 +26,9 @@ const Command kCommands[] = {
     {L"attribution", RunAttributionCommand, "attribution <name=value>..."},
     {L"download", RunDownloadCommand,
      "download --cdn <base>... --list <version list> --out <folder> [--limit KB/s] [--web-extra] [--control]"},
-    {L"flow", RunFlowCommand, "flow launcher|install|update [--game <folder>] [--answer yes|no]..."},
+    {L"flow", RunFlowCommand,
+     "flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide]"},
+    {L"hold", RunHoldCommand, "hold <file> [<seconds>]"},
 };
 
 int PrintUsage() {
