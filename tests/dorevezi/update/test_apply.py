@@ -16,7 +16,7 @@ import sys
 import time
 
 from dl_support import Checks, Log, Standin, windows_path, work_dir
-from test_flow import FROM, RELEASE_PY, TEXTS, TO, World, gate_game, list_entries, read_json
+from test_flow import Flow, FROM, RELEASE_PY, TEXTS, TO, World, gate_game, list_entries, read_json
 
 PIECE = 32 * 1024 * 1024
 GAME_DIR = "Varnholt Game"
@@ -276,6 +276,20 @@ def read_log(path, wait=10):
     return ""
 
 
+def run_play(w, launcher, game, *extra):
+    """`dvcli flow play` read up to its rest line: the client it starts inherits the output pipe, so
+    waiting for the pipe's end would wait for the client."""
+    process = launcher.start("flow", "play", "--game", windows_path(game), *extra, proxy=w.standin.addresses["proxy"])
+    lines = []
+    for raw in process.stdout:
+        lines.append(raw.decode("utf-8", "replace").rstrip("\r\n"))
+        if lines[-1].startswith("rest "):
+            break
+    process.wait(timeout=60)
+    process.stdout.close()
+    return Flow(process.returncode, lines)
+
+
 def test_play(c, w, a, tolv):
     gate = gate_game()
     w.scenario(gate)
@@ -286,10 +300,11 @@ def test_play(c, w, a, tolv):
         with open(os.path.join(launcher.folder, "save", name), "w") as f:
             f.write(data)
     log_path = os.path.join(game, "TOLV_standin.log")
-    env_lifetime = {"DV_TOLV_LIFETIME_MS": "8000", "DV_TOLV_WAIT_MS": "8000"}
-    os.environ.update(env_lifetime)
+    second_log = os.path.join(game, "second.log")
+    # Without a launcher window to register with, the client ends after this wait.
+    os.environ["DV_TOLV_WAIT_MS"] = "15000"
     try:
-        flow = w.run(launcher, "play", "--game", windows_path(game), decide=False)
+        flow = run_play(w, launcher, game)
         text = read_log(log_path)
         list_md5 = md5_file(os.path.join(game, "version_map.txt"))
         c.check("play: the client's argv[1] is the MD5 of version_map.txt, then win and 0|1",
@@ -300,22 +315,24 @@ def test_play(c, w, a, tolv):
         c.check("play: gid.txt and TransToGame moved into the game", moved)
         c.check("play: the window hides", "window hide" in flow.lines, flow.lines[-6:])
         # While it runs: the instance box, no second start.
-        os.remove(log_path)
-        flow = w.run(launcher, "play", "--game", windows_path(game), decide=False)
-        c.equal("play while it runs: the instance box",
-                [b[:2] for b in flow.boxes], [[TEXTS["STRING_ERROR_NOTICE"], TEXTS["STRING_ERROR_EXCEED_MAX_GAME_INSTANCE"]]])
+        os.environ["DV_TOLV_LOG"] = windows_path(second_log)
+        flow = run_play(w, launcher, game)
+        c.equal("play while it runs: the instance box", [b[:2] for b in flow.boxes],
+                [[TEXTS["STRING_ERROR_NOTICE"], TEXTS["STRING_ERROR_EXCEED_MAX_GAME_INSTANCE"]]])
         time.sleep(1.0)
         c.check("play while it runs: no second start, no hide",
-                not os.path.exists(log_path) and "window hide" not in flow.lines, flow.lines[-6:])
+                not os.path.exists(second_log) and "window hide" not in flow.lines, flow.lines[-6:])
     finally:
-        for key in env_lifetime:
+        for key in ("DV_TOLV_WAIT_MS", "DV_TOLV_LOG"):
             os.environ.pop(key, None)
-    time.sleep(8)  # the client ends on its own
+    deadline = time.time() + 30
+    while time.time() < deadline and "exit:" not in read_log(log_path, 1):
+        time.sleep(0.5)
     # TOLV.exe removed after the flow (the list still names it, so the flow fetches it back unless the
     # launch itself is made to fail): the client's program removed and the list matching the folder.
     os.remove(os.path.join(game, "TOLV.exe"))
     os.makedirs(os.path.join(game, "TOLV.exe"))  # a folder: listed file missing, and cannot be started
-    flow = w.run(launcher, "play", "--game", windows_path(game), "--answer", "no", decide=False)
+    flow = run_play(w, launcher, game, "--answer", "no")
     c.check("play without a startable client: the check-game box, no hide",
             [TEXTS["STRING_ERROR_NOTICE"], TEXTS["STRING_ERROR_CHECK_GAME_FAILED"]] in [b[:2] for b in flow.boxes]
             and "window hide" not in flow.lines, flow.lines[-8:])
