@@ -125,21 +125,32 @@ bool RequestMainWindowExit() {
   return PostMessageW(window, kMsgExitDorevezi, 0, 0) != FALSE;
 }
 
-void ActOnRestart() {
-  DoreveziCore& core = DoreveziCore::GetInstance();
-  HWND window = core.mainWindow.load();
-  if (!window || !IsWindow(window)) return;
-  const bool replaceLauncher = core.doreveziReplaced.exchange(false);
+void RestartThroughHelper(bool replaceLauncher) {
   // One helper applies the launcher, the runtime and the font lists; the exit path starts none
   // once this one runs (StartReplaceHelper starts one per process).
   StartReplaceHelper(NormalizePath(L".", true) + L"dorevezi.exe", replaceLauncher);
   RequestMainWindowExit();
 }
 
+RestartAction g_restartAction = &RestartThroughHelper;
+
+void ActOnRestart() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  HWND window = core.mainWindow.load();
+  if (!window || !IsWindow(window)) return;
+  // Taken once: a second answer (or the exit path) finds it cleared.
+  const bool replaceLauncher = core.doreveziReplaced.exchange(false);
+  g_restartAction(replaceLauncher);
+}
+
 }  // namespace
 
 const char* CurrentPatchExtension() {
   return g_useAltPatchExtension ? ".qzdiff" : ".patch";
+}
+
+void SetRestartAction(RestartAction action) {
+  g_restartAction = action ? action : &RestartThroughHelper;
 }
 
 void SetApplyHook(ApplyHook hook) {

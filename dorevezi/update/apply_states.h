@@ -96,3 +96,8 @@ class EnterGameState : public State {
 // The answers to the restart question after a self-update (UI thread).
 void OnOptionalRestartAnswer(int result);
 void OnForcedRestartAnswer(int result);
+
+// What a restart answer does once it acts: by default the replace helper starts (the launcher
+// replaced when `replaceLauncher`) and the main window is asked to end the program. Tools replace it.
+using RestartAction = void (*)(bool replaceLauncher);
+void SetRestartAction(RestartAction action);

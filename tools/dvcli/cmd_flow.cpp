@@ -15,6 +15,7 @@
 //   versions local=<v> remote=<v> download=<v>          the game versions, at rest
 //   apply <path> <patch|move|skip> <md5>                each file put in place (skip: already there)
 //   window <message>                                    hide, show: the engine's asks of the main window
+//   restart replace=<0|1>                               a restart answer acted (no helper starts here)
 //   rest <name> <flow> errorBoxShowing=<0|1>            when the flow rests; dvcli then ends
 // Line breaks inside texts are printed as "\n".
 
@@ -131,6 +132,11 @@ class AnsweringPresenter : public DialogPresenter {
 };
 
 AnsweringPresenter g_presenter;
+
+void OnRestart(bool replaceLauncher) {
+  Touch();
+  engine_host::PrintLine(std::string("restart replace=") + (replaceLauncher ? "1" : "0"));
+}
 
 void OnFileApplied(const std::string& path, const char* action, const std::string& md5) {
   Touch();
@@ -280,11 +286,13 @@ int RunFlowCommand(const CommandArgs& args) {
   InstallUpdateStates();
   if (!g_flow.decideOnly) InstallApplyStates();
   SetApplyHook(&OnFileApplied);
+  SetRestartAction(&OnRestart);
   SetDialogPresenter(&g_presenter);
   SetStateChangeHook(&OnStateChanged);
   const int code = engine_host::Run(&Start);
   SetStateChangeHook(nullptr);
   SetApplyHook(nullptr);
+  SetRestartAction(nullptr);
   SetDialogPresenter(nullptr);
   return code;
 }

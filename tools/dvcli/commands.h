@@ -24,3 +24,6 @@ int RunFlowCommand(const CommandArgs& args);
 
 // hold <file> [<seconds>]: keeps a file open without delete sharing (cmd_hold.cpp)
 int RunHoldCommand(const CommandArgs& args);
+
+// notify <window class> <message> [<wParam> [<lParam>]]: posts a message to a window (cmd_hold.cpp)
+int RunNotifyCommand(const CommandArgs& args);

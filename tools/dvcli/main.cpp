@@ -29,6 +29,7 @@ const Command kCommands[] = {
     {L"flow", RunFlowCommand,
      "flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide]"},
     {L"hold", RunHoldCommand, "hold <file> [<seconds>]"},
+    {L"notify", RunNotifyCommand, "notify <window class> <message> [<wParam> [<lParam>]]"},
 };
 
 int PrintUsage() {

@@ -1,8 +1,8 @@
 """Download, apply and start, run by `dvcli flow` under Wine against the stand-in and a generated release:
 an install with the 32 MiB + 1 file, patch updates with both extensions, a wrong patch output caught, kills
 by pid at random points then reruns until the flow rests, a destination held open, the game start with
-the game-client stand-in, and repair.
-Usage: test_apply.py <dvcli.exe> <TOLV.exe>"""
+the game-client stand-in, repair, and the launcher updating itself.
+Usage: test_apply.py <dvcli.exe> <TOLV.exe> <dorevezi.exe>"""
 
 import collections
 import hashlib
@@ -15,7 +15,7 @@ import subprocess
 import sys
 import time
 
-from dl_support import Checks, Log, Standin, windows_path, work_dir
+from dl_support import WINE_EXEC, Checks, Log, Standin, windows_path, work_dir
 from test_flow import Flow, FROM, RELEASE_PY, TEXTS, TO, World, gate_game, list_entries, read_json
 
 PIECE = 32 * 1024 * 1024
@@ -173,7 +173,7 @@ def update_args(game, *extra):
     return ["update", "--game", windows_path(game), *extra]
 
 
-def kill_runs(c, w, a, name, make, args_of, seed, sequences=10, kills=3):
+def kill_runs(c, w, a, name, make, args_of, seed, delays, sequences=10, kills=3):
     """`sequences` fresh folders; in each, `kills` runs killed by pid at random moments, then reruns until
     the flow rests. Every MD5 right; no file whole again once complete; no patch of a file at its target."""
     rng = random.Random(seed)
@@ -188,7 +188,7 @@ def kill_runs(c, w, a, name, make, args_of, seed, sequences=10, kills=3):
         completed_before = {}
         for kill in range(kills):
             process = launcher.start("flow", *args_of(game), proxy=w.standin.addresses["proxy"])
-            delay = rng.uniform(0.8, 6.0)
+            delay = rng.uniform(*delays)
             time.sleep(delay)
             if process.poll() is None:
                 os.kill(process.pid, signal.SIGKILL)
@@ -232,12 +232,12 @@ def test_kills(c, w, a):
         return launcher, os.path.join(launcher.folder, GAME_DIR)
 
     kill_runs(c, w, a, "install", make_install,
-              lambda game: ["install", "--game", windows_path(game)], seed=13)
+              lambda game: ["install", "--game", windows_path(game)], seed=13, delays=(0.8, 6.0))
 
     def make_update():
         return w.launcher(), w.game(FROM)
 
-    kill_runs(c, w, a, "patch update", make_update, lambda game: update_args(game), seed=31)
+    kill_runs(c, w, a, "patch update", make_update, lambda game: update_args(game), seed=31, delays=(0.5, 2.6))
 
 
 def test_locked_destination(c, w, a):
@@ -357,20 +357,104 @@ def test_repair(c, w, a):
             and flow.rest.startswith("rest EnterGame"), flow.lines[-6:])
 
 
+def launcher_release(w):
+    info = read_json(os.path.join(w.release, "manifest.json"))
+    new = info["trees"]["cdn/launcher"]
+    return new, info["launcher"]["cdn"]["patches"]["1.0.0"]["files"]
+
+
+def test_self_update_flow(c, w, a):
+    """The launcher flow in launcher 1.0.0 (whose program is the built launcher): patched and staged."""
+    new, patched = launcher_release(w)
+    for forced in (False, True):
+        gate = gate_game(launcher_dlc=True)
+        if forced:
+            gate["urls"]["Others"]["ForceUpdateDorevezi"] = "1"
+        w.scenario(gate)
+        launcher = w.launcher()
+        flow = w.run(launcher, "launcher", decide=False)
+        label = "self-update, forced" if forced else "self-update"
+        acts = applied(flow)
+        c.equal(f"{label}: the patched files are applied by patch", sorted(k for k, v in acts.items()
+                                                                           if v[0] == "patch"), sorted(patched))
+        staged = os.path.join(launcher.folder, "update", "dorevezi.exe")
+        c.check(f"{label}: update\\dorevezi.exe staged at 1.0.1",
+                os.path.exists(staged) and md5_file(staged) == new["dorevezi.exe"]["md5"])
+        c.equal(f"{label}: resources.zip replaced", md5_file(os.path.join(launcher.folder, "resources.zip")),
+                new["resources.zip"]["md5"])
+        lists = {}
+        for name in ("cef_update.txt", "font_update.txt"):
+            path = os.path.join(launcher.folder, "update", name)
+            lists[name] = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+        cef = sorted(k for k in new if k.startswith("cef") and k in acts)
+        fonts = sorted(k for k in new if k.endswith(".ttf") and k in acts)
+        c.check(f"{label}: the runtime and font lists name the staged files",
+                cef and fonts and all(k in lists["cef_update.txt"] for k in cef)
+                and all(k in lists["font_update.txt"] for k in fonts), lists)
+        c.check(f"{label}: the staged runtime and font files are the new ones",
+                all(md5_file(os.path.join(launcher.folder, "update", *k.split("/"))) == new[k]["md5"]
+                    for k in cef + fonts))
+        committed = read_json(os.path.join(launcher.folder, "dorevezi_version_map.txt"))
+        c.equal(f"{label}: the launcher list committed", committed.get("version"), "1.0.1")
+        no_button = "" if forced else TEXTS["STRING_CANCEL"]
+        c.equal(f"{label}: the restart question", [b[:2] + b[3:5] for b in flow.boxes],
+                [[TEXTS["STRING_UPDATE_NOTICE"], TEXTS["STRING_UPDATE_DOREVEZI"], no_button, TEXTS["STRING_CONFIRM"]]])
+        c.equal(f"{label}: the answer 'no' restarts only when forced",
+                [l for l in flow.lines if l.startswith("restart ")], ["restart replace=1"] if forced else [])
+
+
+def test_self_update_program(c, w, a, dorevezi, dvcli):
+    """dorevezi.exe in launcher 1.0.0 updates itself: the flow stages, the exit message runs the helper."""
+    new, _ = launcher_release(w)
+    w.scenario(gate_game(launcher_dlc=True))
+    launcher = w.launcher()
+    program = os.path.join(launcher.folder, "dorevezi.exe")
+    c.check("self-update program: launcher 1.0.0 is the built launcher", md5_file(program) == md5_file(dorevezi))
+    process = subprocess.Popen([WINE_EXEC, program], cwd=launcher.folder, env=launcher.env(w.standin.addresses["proxy"]),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    staged = os.path.join(launcher.folder, "update", "dorevezi.exe")
+    listed = os.path.join(launcher.folder, "dorevezi_version_map.txt")
+    try:
+        deadline = time.time() + 90
+        while time.time() < deadline and not (os.path.exists(staged) and read_json(listed).get("version") == "1.0.1"):
+            time.sleep(0.5)
+        c.check("self-update program: the flow staged update\\dorevezi.exe and committed the list",
+                os.path.exists(staged) and md5_file(staged) == new["dorevezi.exe"]["md5"])
+        c.equal("self-update program: resources.zip replaced",
+                md5_file(os.path.join(launcher.folder, "resources.zip")), new["resources.zip"]["md5"])
+        time.sleep(1.0)
+        code, _ = launcher.run("notify", "Dorevezi", "2028")
+        c.equal("self-update program: the exit message reached its window", code, 0)
+        process.wait(timeout=60)
+    finally:
+        if process.poll() is None:
+            os.kill(process.pid, signal.SIGKILL)
+            process.wait()
+    helper = os.path.join(launcher.folder, "dorevezi_temp.exe")
+    deadline = time.time() + 60
+    while time.time() < deadline and (os.path.exists(helper) or md5_file(program) != new["dorevezi.exe"]["md5"]):
+        time.sleep(0.5)
+    c.equal("self-update program: dorevezi.exe is 1.0.1", md5_file(program), new["dorevezi.exe"]["md5"])
+    c.check("self-update program: dorevezi_temp.exe is gone", not os.path.exists(helper))
+
+
 def main():
-    dvcli, tolv = sys.argv[1], sys.argv[2]
+    dvcli, tolv, dorevezi = sys.argv[1], sys.argv[2], sys.argv[3]
     c = Checks("download, apply and start")
     folder = work_dir("apply")
     release = os.path.join(folder, "release")
     subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test", "--with-large",
-                    "--tolv", tolv], check=True, stdout=subprocess.DEVNULL)
+                    "--tolv", tolv, "--dorevezi", dorevezi], check=True, stdout=subprocess.DEVNULL)
     only = os.environ.get("DV_APPLY_ONLY", "")
     with Standin({"listeners": ["gate2"], "mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         a = Apply(c, w)
         tests = [("install", lambda: test_install(c, w, a)), ("updates", lambda: test_patch_updates(c, w, a)),
                  ("locked", lambda: test_locked_destination(c, w, a)), ("play", lambda: test_play(c, w, a, tolv)),
-                 ("repair", lambda: test_repair(c, w, a)), ("kills", lambda: test_kills(c, w, a))]
+                 ("repair", lambda: test_repair(c, w, a)),
+                 ("self", lambda: test_self_update_flow(c, w, a)),
+                 ("program", lambda: test_self_update_program(c, w, a, dorevezi, dvcli)),
+                 ("kills", lambda: test_kills(c, w, a))]
         for name, run in tests:
             if not only or name in only.split(","):
                 run()
