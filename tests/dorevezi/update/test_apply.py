@@ -264,6 +264,31 @@ def test_locked_destination(c, w, a):
             flow.lines[-6:])
 
 
+def test_locked_list(c, w, a):
+    """The game's list held open: the files are in place but the commit fails, which is an error; the
+    temporary list stays, and a later run commits it without fetching again."""
+    w.scenario(gate_game())
+    launcher = w.launcher()
+    game = w.game(FROM)
+    holder = launcher.start("hold", windows_path(os.path.join(game, "version_map.txt")))
+    time.sleep(1.5)
+    try:
+        flow = w.run(launcher, *update_args(game, "--answer", "no"), decide=False)
+    finally:
+        os.kill(holder.pid, signal.SIGKILL)
+        holder.wait()
+    error = flow.errors[-1] if flow.errors else ["", "", ""]
+    c.check("locked list: Apply Failed naming version_map.txt", flow.rest.startswith("rest Exception")
+            and error[1] == "Apply Failed" and "version_map.txt" in error[2], flow.lines[-5:])
+    c.check("locked list: the temporary list stays", os.path.exists(os.path.join(game, "tmp_version_map.txt")))
+    log = Log(w.standin)
+    flow = w.run(launcher, *update_args(game), decide=False)
+    asked, _ = game_requests(log.entries())
+    c.check("locked list: the next run commits without fetching a file",
+            a.committed(game) and not [k for k in asked if k in a.remote] and flow.rest.startswith("rest EnterGame"),
+            (sorted(asked), flow.lines[-5:]))
+
+
 def read_log(path, wait=10):
     deadline = time.time() + wait
     while time.time() < deadline:
@@ -403,6 +428,63 @@ def test_self_update_flow(c, w, a):
                 [l for l in flow.lines if l.startswith("restart ")], ["restart replace=1"] if forced else [])
 
 
+def test_launcher_wrong_patch(c, w, a):
+    """A launcher file altered behind its list's back: the patch output is wrong, so the flow goes back
+    through the download for that file alone, whole."""
+    new, patched = launcher_release(w)
+    victim = "LomaN.ttf"
+    c.check("launcher wrong patch: the font is patched by the release", victim in patched)
+    w.scenario(gate_game(launcher_dlc=True))
+    launcher = w.launcher()
+    with open(os.path.join(launcher.folder, victim), "r+b") as f:
+        f.write(b"altered")
+    log = Log(w.standin)
+    flow = w.run(launcher, "launcher", decide=False)
+    asked = collections.Counter(e["path"] for e in log.entries() if e["status"] in (200, 206))
+    c.equal("launcher wrong patch: its patch asked once, then the whole file once",
+            (asked[f"/launcher/patchs/1_0_0/{victim}.patch"], asked[f"/launcher/{victim}"]), (1, 1))
+    c.equal("launcher wrong patch: the other patched files are not fetched whole",
+            [k for k in patched if k != victim and asked[f"/launcher/{k}"]], [])
+    staged = os.path.join(launcher.folder, "update", victim)
+    c.check("launcher wrong patch: the staged font is the new one, the list committed",
+            os.path.exists(staged) and md5_file(staged) == new[victim]["md5"]
+            and read_json(os.path.join(launcher.folder, "dorevezi_version_map.txt")).get("version") == "1.0.1",
+            flow.lines[-6:])
+    c.equal("launcher wrong patch: the states go back through the download once",
+            flow.names(), ["Prepare", "RequestRemote", "CheckVersion", "RequestPatch", "DownloadFiles", "ApplyUpdate",
+                           "DownloadFiles", "ApplyUpdate", "EnterGame"])
+
+
+def test_update_folder_keys(c, w, a):
+    """The game's list naming the launcher is skipped (a staged launcher stays); a key landing on the
+    update folder's own files is an error."""
+    listed = dict(a.remote)
+    listed["dorevezi.exe"] = {"md5": "0" * 32, "size": 3}
+    listed["version"] = {"md5": TO, "size": 0}
+    w.scenario(gate_game({"CDN": json.dumps(listed)}))
+    launcher = w.launcher()
+    staged = os.path.join(launcher.folder, "update", "dorevezi.exe")
+    os.makedirs(os.path.dirname(staged), exist_ok=True)
+    with open(staged, "wb") as f:
+        f.write(b"staged launcher")
+    game = w.game(FROM)
+    log = Log(w.standin)
+    flow = w.run(launcher, *update_args(game), decide=False)
+    asked, _ = game_requests(log.entries())
+    c.check("game list naming dorevezi.exe: not fetched, the staged launcher kept, the update done",
+            "dorevezi.exe" not in asked and open(staged, "rb").read() == b"staged launcher"
+            and flow.rest.startswith("rest EnterGame") and not wrong_files(game, a.remote), flow.lines[-5:])
+    for key in ("apply_list.txt", "predownload/10078_0_0/x.bin", "Font_Update.txt"):
+        listed = dict(a.remote)
+        listed[key] = {"md5": "0" * 32, "size": 3}
+        listed["version"] = {"md5": TO, "size": 0}
+        w.scenario(gate_game({"CDN": json.dumps(listed)}))
+        flow = w.run(w.launcher(), *update_args(w.game(FROM)), decide=False)
+        error = flow.errors[-1] if flow.errors else ["", "", ""]
+        c.check(f"game list naming {key}: an error naming it", flow.rest.startswith("rest Exception")
+                and error[1:] == ["Invalid Path", key], flow.lines[-5:])
+
+
 def test_self_update_program(c, w, a, dorevezi, dvcli):
     """dorevezi.exe in launcher 1.0.0 updates itself: the flow stages, the exit message runs the helper."""
     new, _ = launcher_release(w)
@@ -450,9 +532,12 @@ def main():
         w = World(c, dvcli, folder, standin, release)
         a = Apply(c, w)
         tests = [("install", lambda: test_install(c, w, a)), ("updates", lambda: test_patch_updates(c, w, a)),
-                 ("locked", lambda: test_locked_destination(c, w, a)), ("play", lambda: test_play(c, w, a, tolv)),
+                 ("locked", lambda: test_locked_destination(c, w, a)),
+                 ("lockedlist", lambda: test_locked_list(c, w, a)), ("play", lambda: test_play(c, w, a, tolv)),
                  ("repair", lambda: test_repair(c, w, a)),
                  ("self", lambda: test_self_update_flow(c, w, a)),
+                 ("launcherpatch", lambda: test_launcher_wrong_patch(c, w, a)),
+                 ("keys", lambda: test_update_folder_keys(c, w, a)),
                  ("program", lambda: test_self_update_program(c, w, a, dorevezi, dvcli)),
                  ("kills", lambda: test_kills(c, w, a))]
         for name, run in tests:
