@@ -82,6 +82,9 @@ constexpr int32_t kNoStateId = -1;
 // Free slots of the game client appended in slot order; returns the number of taken slots.
 int CollectFreeGameSlots(std::list<int>& freeSlots);
 bool IsGameRunning();
+// Whether the client of this installed game version takes the platform and slot arguments: none
+// installed yet, or "A_B_C" with A from 10077 on.
+bool GameTakesPlatformSuffix(const std::string& version);
 
 class DoreveziCore {
  public:

@@ -41,9 +41,10 @@ bool CanOpenForReading(const std::wstring& path) {
   return true;
 }
 
-// A version from 10077 on, or none: the client takes the platform arguments. Parts that are not
-// numbers give no suffix.
-bool TakesPlatformSuffix(const std::string& version) {
+}  // namespace
+
+// Parts that are not numbers give no suffix.
+bool GameTakesPlatformSuffix(const std::string& version) {
   if (version.empty()) return true;
   std::vector<std::string> parts;
   size_t start = 0;
@@ -59,8 +60,6 @@ bool TakesPlatformSuffix(const std::string& version) {
   }
   return std::stol(parts[0]) >= kFirstVersionWithPlatform;
 }
-
-}  // namespace
 
 int CollectFreeGameSlots(std::list<int>& freeSlots) {
   for (int slot = 0; slot < kGameSlotCount; ++slot) {
@@ -93,7 +92,7 @@ bool DoreveziCore::LaunchGame(const std::string& firstArgument, int slot) {
     ui::MultiByteToWide(firstArgument, wide, CP_UTF8);
     command += wide;
   }
-  if (TakesPlatformSuffix(GetVersionTexts().localGameVersion)) {
+  if (GameTakesPlatformSuffix(GetVersionTexts().localGameVersion)) {
     const std::wstring platform = g_hasPlatformArgument && g_platformArgument[0] ? g_platformArgument : L"win";
     command += L" " + platform + L" " + std::to_wstring(slot) + L"|" + std::to_wstring(kGameSlotCount);
   }
