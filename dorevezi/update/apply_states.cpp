@@ -177,12 +177,14 @@ bool FileHasContent(const std::wstring& path, const std::string& md5, int32_t si
 }
 
 bool PlaceFile(const std::wstring& source, const std::wstring& destination, bool keepSource) {
-  if (!keepSource &&
-      MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+  bool placed = !keepSource && MoveFileExW(source.c_str(), destination.c_str(),
+                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!placed) {
+    if (!ReplaceFileWithRetry(source, destination, 0)) return false;
+    if (!keepSource) DeleteFileW(source.c_str());
   }
-  if (!ReplaceFileWithRetry(source, destination, 0)) return false;
-  if (!keepSource) DeleteFileW(source.c_str());
+  // The sibling a copy killed half-way left behind.
+  DeleteIfFile(destination + L".replacing");
   return true;
 }
 
@@ -511,9 +513,8 @@ void ApplyUpdateState::ApplyGameFilesStep() {
     const int percent = total > 0 ? int(100.0f - float(queue.size()) * 100.0f / float(total)) : 100;
     core.NotifyMainWindow(kMsgCheckProgress, 0, percent);
   }
-  if (!WriteApplyList(ApplyListPathA(), applyList) && !queue.empty()) {
-    // Without the record a kill would lose track: the files in place are still found by content.
-  }
+  // Should the record fail to be written, a later run still finds the placed files by their content.
+  WriteApplyList(ApplyListPathA(), applyList);
   for (const std::string& key : appliedPatches) DeleteIfFile(PatchFileOf(Backslashed(L"update\\" + AnsiToWide(key))));
   if (!queue.empty()) return;
   if (!failed.empty()) {

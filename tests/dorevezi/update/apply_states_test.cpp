@@ -118,10 +118,12 @@ TEST(UpdateFolder, PlaceFileLeavesOldOrNew) {
   EXPECT_EQ(Read(target), "old");
   EXPECT_EQ(Read(source), "new");
   EXPECT_FALSE(Exists(target + L".replacing"));
-  // Released: moved, the source gone.
+  // Released: moved, the source gone, and the half copy a killed run left beside it goes too.
+  Write(target + L".replacing", "half");
   ASSERT_TRUE(PlaceFile(source, target, false));
   EXPECT_EQ(Read(target), "new");
   EXPECT_FALSE(Exists(source));
+  EXPECT_FALSE(Exists(target + L".replacing"));
 }
 
 }  // namespace
