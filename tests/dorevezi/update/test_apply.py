@@ -221,6 +221,9 @@ def kill_runs(c, w, a, name, make, args_of, seed, delays, sequences=10, kills=3)
         whole = sum(served[k] for k in a.remote)
         c.check(f"{label}: bytes served {whole} within the size {total_size} plus the lag {lag}",
                 whole <= total_size + lag, whole)
+        # Each sequence's folders hold a whole game: free the disk as we go.
+        shutil.rmtree(launcher.folder, ignore_errors=True)
+        shutil.rmtree(game, ignore_errors=True)
     c.check(f"{name} kills: at least 20 runs killed before they ended", points >= 20, points)
 
 
@@ -530,6 +533,14 @@ def main():
     subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test", "--with-large",
                     "--tolv", tolv, "--dorevezi", dorevezi], check=True, stdout=subprocess.DEVNULL)
     only = os.environ.get("DV_APPLY_ONLY", "")
+    try:
+        return run_tests(c, dvcli, tolv, dorevezi, folder, release, only)
+    finally:
+        # Some hundreds of MB of game copies: kept only while the run lasts.
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def run_tests(c, dvcli, tolv, dorevezi, folder, release, only):
     with Standin({"listeners": ["gate2"], "mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         a = Apply(c, w)
