@@ -11,6 +11,7 @@
 #include "dorevezi/core/program_threads.h"
 #include "dorevezi/core/self_replace.h"
 #include "dorevezi/core/version_tool.h"
+#include "dorevezi/update/apply_states.h"
 #include "dorevezi/update/update_states.h"
 
 namespace {
@@ -65,6 +66,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
 
   InstallUpdateStates();
+  InstallApplyStates();
   {
     MainThread mainThread;
     mainThread.RunInPlace(base::kMessageLoopUi);

@@ -79,6 +79,13 @@ void SetStateChangeHook(StateChangeHook hook);
 // Published value of a missing state.
 constexpr int32_t kNoStateId = -1;
 
+// Free slots of the game client appended in slot order; returns the number of taken slots.
+int CollectFreeGameSlots(std::list<int>& freeSlots);
+bool IsGameRunning();
+// Whether the client of this installed game version takes the platform and slot arguments: none
+// installed yet, or "A_B_C" with A from 10077 on.
+bool GameTakesPlatformSuffix(const std::string& version);
+
 class DoreveziCore {
  public:
   static DoreveziCore& GetInstance();
@@ -137,6 +144,16 @@ class DoreveziCore {
   // short: a box then asks, and its answer goes to the callable.
   bool ConfirmUpdateDiskSpace(std::function<void(int)> onContinue);
   bool CheckInstallDiskSpace(std::function<void(int)> onResult);
+
+  // The game client (game_process.cpp). LaunchGame starts slot 0 only and returns whether the
+  // client process started; the others look at the game folder of the settings.
+  bool LaunchGame(const std::string& firstArgument, int slot);
+  bool GameExeExists(const std::wstring& folder);
+  bool HasInterruptedGameUpdate();
+  bool BringGameWindowToFront();
+  // Deletes the space-named copies and the game's list on the worker, just before the game flow
+  // starts there, so no flow is writing the game folder meanwhile.
+  void RepairGame();
 
   // Save files of the save folder.
   bool LoadEnvConfig();
@@ -205,7 +222,8 @@ class DoreveziCore {
   bool engineStarted = false;
   bool firstRun = false;
   bool askCloseOption = false;
-  bool doreveziReplaced = false;
+  // Taken by the restart answers on the UI thread while the worker may set it.
+  std::atomic<bool> doreveziReplaced{false};
   bool updateNoticeArmed = true;
   bool cefReplaced = false;
   bool fontsReplaced = false;

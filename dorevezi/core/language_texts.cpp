@@ -15,12 +15,16 @@ const std::map<std::string, std::wstring>& BuiltInTexts() {
       {"STRING_CANCEL", L"取消"},
       {"STRING_CONFIRM", L"确定"},
       {"STRING_DOWNLOAD_CONTINUE", L"继续下载"},
+      {"STRING_ERROR_CHECK_GAME_FAILED", L"游戏文件检查失败，请修复游戏后重试。"},
+      {"STRING_ERROR_EXCEED_MAX_GAME_INSTANCE", L"游戏已在运行中。"},
       {"STRING_ERROR_INVALID_DISKSPACE", L"无法读取磁盘剩余空间，将继续进行。"},
       {"STRING_ERROR_NEED_DISKSPACE", L"磁盘剩余空间不足%ls，请清理磁盘后再安装。"},
       {"STRING_ERROR_NEED_DISKSPACE_R", L"{p1}盘剩余空间不足{p2}，是否继续下载？"},
       {"STRING_ERROR_NOTICE", L"提示"},
       {"STRING_ERROR_RETRY", L"重试"},
       {"STRING_ERROR_UPDATE", L"更新失败，请检查网络后重试。"},
+      {"STRING_UPDATE_DOREVEZI", L"启动器已更新，重新启动后生效。"},
+      {"STRING_UPDATE_NOTICE", L"更新提示"},
   };
   return texts;
 }

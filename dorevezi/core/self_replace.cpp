@@ -131,10 +131,10 @@ bool ReplaceHelperStarted() {
   return g_replaceHelperStarted.load();
 }
 
-void LaunchProcess(const std::wstring& program, const std::wstring& args, const std::wstring& workFolder) {
-  if (program.empty()) return;
+bool LaunchProcess(const std::wstring& program, const std::wstring& args, const std::wstring& workFolder) {
+  if (program.empty()) return false;
   std::wstring commandLine = args.empty() ? program : program + L" " + args;
-  if (commandLine.size() >= kCommandChars) return;
+  if (commandLine.size() >= kCommandChars) return false;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -144,7 +144,9 @@ void LaunchProcess(const std::wstring& program, const std::wstring& args, const 
                      workFolder.empty() ? nullptr : workFolder.c_str(), &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    return true;
   }
+  return false;
 }
 
 void DeleteSelfAndExit() {

@@ -19,8 +19,8 @@ bool ReplaceHelperStarted();
 
 // Starts `program` with `args` (the command line "program args", unquoted, at most 259
 // characters) in `workFolder`, or in the launcher's current folder when it is empty. Nothing
-// waits for the program; an empty program starts nothing.
-void LaunchProcess(const std::wstring& program, const std::wstring& args, const std::wstring& workFolder);
+// waits for the program; an empty program starts nothing. Returns whether the process started.
+bool LaunchProcess(const std::wstring& program, const std::wstring& args, const std::wstring& workFolder);
 
 // Ends the process with code 0 and has a hidden command interpreter delete its executable.
 [[noreturn]] void DeleteSelfAndExit();

@@ -1,8 +1,10 @@
-// dvcli flow launcher|install|update [--game <folder>] [--answer yes|no]... [--report <kind> <args...>]...
-//                                    [--settings key=value,...]
+// dvcli flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide]
+//                                                [--report <kind> <args...>]... [--settings key=value,...]
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
-// then (install, update) the game flow; install first checks the disk space as the main window
-// does. Prints, one line each:
+// then (install, update, play, repair) the game flow; install first checks the disk space as the
+// main window does, play asks for the game to start at the end, repair first deletes the game's
+// list as the settings page's button does. With --decide the flow rests at the download state, its
+// decision printed, and nothing is fetched. Prints, one line each:
 //   state <name> <launcher|game> t=<ms>                 at every change of the current state, with
 //                                                       the milliseconds since the engine started
 //   error\t<code>\t<text>\t<detail>                     the error an exception state carries
@@ -12,6 +14,9 @@
 //   fetch <path>, patch <path>                           at rest in the download state: the files
 //                                                       to fetch and the patch list's entries
 //   versions local=<v> remote=<v> download=<v>          the game versions, at rest
+//   apply <path> <patch|move|skip> <md5>                each file put in place (skip: already there)
+//   window <message>                                    hide, show: the engine's asks of the main window
+//   restart replace=<0|1>                               a restart answer acted (no helper starts here)
 //   rest <name> <flow> errorBoxShowing=<0|1>            when the flow rests; dvcli then ends, or,
 //                                                       with --report or --settings, makes those
 //                                                       reports, applies those settings on the UI
@@ -32,6 +37,8 @@
 #include "dorevezi/core/core_dialogs.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/language_texts.h"
+#include "dorevezi/core/paths.h"
+#include "dorevezi/update/apply_states.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/update/update_states.h"
@@ -45,7 +52,7 @@ constexpr int64_t kTickMicroseconds = 2000;
 // A flow rests once nothing has happened for this long in a resting state.
 constexpr DWORD kQuietMs = 700;
 
-enum class Mode { kLauncher, kInstall, kUpdate };
+enum class Mode { kLauncher, kInstall, kUpdate, kPlay, kRepair };
 enum class Phase { kLauncherFlow, kGameFlow };
 
 struct FlowJob {
@@ -58,6 +65,7 @@ struct FlowJob {
   bool finished = false;
   std::vector<ReportCall> reports;
   SettingChanges settings;
+  bool decideOnly = false;
 };
 
 FlowJob g_flow;
@@ -133,6 +141,16 @@ class AnsweringPresenter : public DialogPresenter {
 
 AnsweringPresenter g_presenter;
 
+void OnRestart(bool replaceLauncher) {
+  Touch();
+  engine_host::PrintLine(std::string("restart replace=") + (replaceLauncher ? "1" : "0"));
+}
+
+void OnFileApplied(const std::string& path, const char* action, const std::string& md5) {
+  Touch();
+  engine_host::PrintLine("apply " + path + " " + action + " " + md5);
+}
+
 void OnStateChanged(const State* next) {
   Touch();
   if (!next) {
@@ -156,6 +174,8 @@ bool IsResting(const State* state) {
   switch (state->GetStateId()) {
     case kStateDownloadFiles:
     case kStateApplyUpdate:
+      // Working states once built; resting stand-ins with --decide.
+      return g_flow.decideOnly;
     case kStateEnterGame:
     case kStateException:
       return true;
@@ -167,14 +187,21 @@ bool IsResting(const State* state) {
 void StartGameFlow() {
   g_flow.phase = Phase::kGameFlow;
   Touch();
-  if (g_flow.mode == Mode::kUpdate) {
-    DoreveziCore::GetInstance().StartGameFlow(0, false);
+  if (g_flow.mode == Mode::kUpdate || g_flow.mode == Mode::kPlay) {
+    DoreveziCore::GetInstance().StartGameFlow(g_flow.mode == Mode::kPlay ? 1 : 0, false);
+    return;
+  }
+  if (g_flow.mode == Mode::kRepair) {
+    DoreveziCore::GetInstance().RepairGame();
     return;
   }
   // The main window checks the space on the UI thread before it starts an install.
   base::ThreadRegistry::PostTask(base::kThreadIdUi, [] {
     Touch();
     if (DoreveziCore::GetInstance().CheckInstallDiskSpace([](int) { Touch(); })) {
+      // The install page makes the chosen folder before the flow starts.
+      const std::wstring game = DoreveziCore::GetInstance().GetGamePath();
+      if (!game.empty() && !IsFolder(game)) CreateFolderPath(game);
       DoreveziCore::GetInstance().StartGameFlow(0, false);
     } else {
       engine_host::PrintLine("install refused");
@@ -247,12 +274,18 @@ int RunFlowCommand(const CommandArgs& args) {
     g_flow.mode = Mode::kInstall;
   } else if (args[0] == L"update") {
     g_flow.mode = Mode::kUpdate;
+  } else if (args[0] == L"play") {
+    g_flow.mode = Mode::kPlay;
+  } else if (args[0] == L"repair") {
+    g_flow.mode = Mode::kRepair;
   } else {
     return 2;
   }
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == L"--game" && i + 1 < args.size()) {
       g_flow.gameFolder = args[++i];
+    } else if (args[i] == L"--decide") {
+      g_flow.decideOnly = true;
     } else if (args[i] == L"--answer" && i + 1 < args.size()) {
       const std::wstring& answer = args[++i];
       if (answer != L"yes" && answer != L"no") return 2;
@@ -271,10 +304,15 @@ int RunFlowCommand(const CommandArgs& args) {
   }
   DoreveziCore::GetInstance().Initialize();
   InstallUpdateStates();
+  if (!g_flow.decideOnly) InstallApplyStates();
+  SetApplyHook(&OnFileApplied);
+  SetRestartAction(&OnRestart);
   SetDialogPresenter(&g_presenter);
   SetStateChangeHook(&OnStateChanged);
   const int code = engine_host::Run(&Start);
   SetStateChangeHook(nullptr);
+  SetApplyHook(nullptr);
+  SetRestartAction(nullptr);
   SetDialogPresenter(nullptr);
   return code;
 }

@@ -19,10 +19,16 @@ int RunPostCommand(const CommandArgs& args);
 int RunAttributionCommand(const CommandArgs& args);
 int RunDownloadCommand(const CommandArgs& args);
 
-// flow launcher|install|update [--game <folder>] [--answer yes|no]... (cmd_flow.cpp)
+// flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide]
 int RunFlowCommand(const CommandArgs& args);
 // The launcher core's usage reports, settings, links and fonts (cmd_core.cpp).
 int RunReportCommand(const CommandArgs& args);
 int RunSettingsCommand(const CommandArgs& args);
 int RunLinkCommand(const CommandArgs& args);
 int RunFontsCommand(const CommandArgs& args);
+
+// hold <file> [<seconds>]: keeps a file open without delete sharing (cmd_hold.cpp)
+int RunHoldCommand(const CommandArgs& args);
+
+// notify <window class> <message> [<wParam> [<lParam>]]: posts a message to a window (cmd_hold.cpp)
+int RunNotifyCommand(const CommandArgs& args);

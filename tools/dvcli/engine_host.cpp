@@ -38,6 +38,15 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case kMsgDownloadPaused:
       PrintLine("paused " + std::to_string(int64_t(lParam)));
       return 0;
+    case kMsgHideToTray:
+      PrintLine("window hide");
+      return 0;
+    case kMsgShowMainWindow:
+      PrintLine("window show");
+      return 0;
+    case kMsgExitDorevezi:
+      PrintLine("window exit");
+      return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }

@@ -26,12 +26,15 @@ const Command kCommands[] = {
     {L"attribution", RunAttributionCommand, "attribution <name=value>..."},
     {L"download", RunDownloadCommand,
      "download --cdn <base>... --list <version list> --out <folder> [--limit KB/s] [--web-extra] [--control]"},
-    {L"flow", RunFlowCommand, "flow launcher|install|update [--game <folder>] [--answer yes|no]... [--report <kind> <args...>]... "
-     "[--settings key=value,...]"},
+    {L"flow", RunFlowCommand,
+     "flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide] "
+     "[--report <kind> <args...>]... [--settings key=value,...]"},
     {L"report", RunReportCommand, "report <kind> <args...>... (click detail attribution event settings step result)"},
     {L"settings", RunSettingsCommand, "settings [--mode normal|predownload] key=value,..."},
     {L"link", RunLinkCommand, "link [--config <link configuration>] [--language <code>] <name|address>"},
     {L"fonts", RunFontsCommand, "fonts install|uninstall|lists"},
+    {L"hold", RunHoldCommand, "hold <file> [<seconds>]"},
+    {L"notify", RunNotifyCommand, "notify <window class> <message> [<wParam> [<lParam>]]"},
 };
 
 int PrintUsage() {

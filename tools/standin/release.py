@@ -16,7 +16,8 @@ launcher's format made from real bsdiff output.
                                        "patchs/1_0_0/" (list form; every patch as .patch and .qzdiff)
     cdn/predownload/                   the next game release with the patches from the current one
     installed/game-<V>/                a game folder at version V, with its "version_map.txt"
-    installed/launcher-1.0.0/          a launcher folder at 1.0.0 (no executable of its own unless --dorevezi)
+    installed/launcher-1.0.0/          a launcher folder at 1.0.0 (no executable of its own unless --dorevezi,
+                                       whose program is then launcher 1.0.0 itself)
     broken/                            one broken patch per failure of the launcher's applier, plus the
                                        patch they break (valid.patch) and its old and new file
 
@@ -308,7 +309,10 @@ def generate(out, profile="test", seed=1, with_large=False, tolv=None, dorevezi=
     skin = read_optional(resources) or deterministic_zip(
         [("readme.txt", b"Not a skin: made by the release generator for tests.\n"),
          ("data.bin", launcher_rng.randbytes(16 * KB))])
-    old_files = {"dorevezi.exe": exe + b"\0DOREVEZI-STANDIN-RELEASE 1.0.0\0", "resources.zip": skin}
+    # Given a real launcher, 1.0.0 is that very program, so a self-update patches a real old file and the
+    # updated launcher (the same program with a release mark after it) still runs.
+    old_exe = exe if dorevezi else exe + b"\0DOREVEZI-STANDIN-RELEASE 1.0.0\0"
+    old_files = {"dorevezi.exe": old_exe, "resources.zip": skin}
     for font in FONTS:
         old_files[font] = random.Random(f"{seed}/font/{font}").randbytes(24 * KB)
     for name, size in (("libcef.dll", 256), ("cef_helper.exe", 64), ("dummy_cmd.exe", 16), ("resources.pak", 96),

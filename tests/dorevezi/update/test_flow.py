@@ -86,7 +86,9 @@ class World:
             os.remove(os.path.join(path, "version_map.txt"))
         return path
 
-    def run(self, launcher, *args):
+    def run(self, launcher, *args, decide=True):
+        """With `decide` the flow rests at the download state with its decision; else it runs on."""
+        args = (*args, "--decide") if decide else args
         code, lines = launcher.run("flow", *args, proxy=self.standin.addresses["proxy"], timeout=240)
         return Flow(code, lines)
 

@@ -1,0 +1,103 @@
+#pragma once
+
+// The update states after the version decision: fetching the changed files (or their patches)
+// into ".\update", putting them in place, and the ready state that starts the game and runs the
+// launcher's periodic work. Each runs on the worker thread like every state.
+//
+// A kill at any moment is survived: a file whose destination already holds its target content is
+// neither fetched nor patched again, every copy into place goes through a sibling file renamed over
+// the target, and the game flow records what it applied after every slice.
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <string>
+
+#include "dorevezi/update/state.h"
+
+// false: patches end in ".patch"; true: in ".qzdiff". Set by the game flow's probe.
+extern std::atomic<bool> g_useAltPatchExtension;
+const char* CurrentPatchExtension();
+
+// Installs the download, apply and ready states (CreateLaterState).
+void InstallApplyStates();
+
+// Tools watch each file put in place: action "patch", "move" or "skip" (already at its target).
+using ApplyHook = void (*)(const std::string& path, const char* action, const std::string& md5);
+void SetApplyHook(ApplyHook hook);
+
+// Whether the file at `path` already has the listed content: its size first, then its MD5.
+bool FileHasContent(const std::wstring& path, const std::string& md5, int32_t size);
+
+// Puts `source` in place of `destination`: a rename, else a copy to a sibling file renamed over the
+// destination, so a kill leaves the old or the new file, never a partial one. `keepSource` copies.
+bool PlaceFile(const std::wstring& source, const std::wstring& destination, bool keepSource);
+
+// A key that would land on the update folder's own files (apply list, list files, the skin
+// archive's staging name, the pre-download folder).
+bool IsReservedUpdateKey(const std::string& key);
+
+class DownloadFilesState : public State {
+ public:
+  explicit DownloadFilesState(FlowMode flow) : State(flow) {}
+  StateId GetStateId() const override { return kStateDownloadFiles; }
+  void OnEnter(State* previous) override;
+  void OnTick() override;
+  void OnExit(State* next) override;
+  void OnFileDownloaded(int32_t code, const std::string& url, const std::string& message) override;
+  void OnUrlProbed(int32_t code, const std::string& url, bool exists, const std::string& message) override;
+
+  void StartDownloads();
+
+  int32_t queued = 0;
+  int32_t finished = 0;
+};
+
+class ApplyUpdateState : public State {
+ public:
+  explicit ApplyUpdateState(FlowMode flow) : State(flow) {}
+  StateId GetStateId() const override { return kStateApplyUpdate; }
+  void OnEnter(State* previous) override;
+  void OnTick() override;
+  void OnExit(State* next) override;
+
+  void ApplyDoreveziUpdate();
+  void ApplyGameFilesStep();
+
+  int32_t total = 0;
+  std::list<std::string> queue;
+  std::list<std::string> failed;
+  // Files whose patch failed or gave the wrong output: fetched whole by the download state next.
+  std::list<std::string> refetch;
+  ApplyList applyList;
+
+ private:
+  // Result 2: back to the download state for the files in `refetch`.
+  void ScheduleRefetch();
+  void CommitGameList();
+};
+
+class EnterGameState : public State {
+ public:
+  EnterGameState() : State(kFlowGame) {}
+  StateId GetStateId() const override { return kStateEnterGame; }
+  void OnEnter(State* previous) override;
+  void OnTick() override;
+  void OnExit(State*) override {}
+
+  void StartGame();
+
+  uint32_t refreshPeriod = 0;
+  uint32_t updatePeriod = 0;
+  uint32_t preDownloadCheckPeriod = 0;
+  int32_t chainStep = 0;
+};
+
+// The answers to the restart question after a self-update (UI thread).
+void OnOptionalRestartAnswer(int result);
+void OnForcedRestartAnswer(int result);
+
+// What a restart answer does once it acts: by default the replace helper starts (the launcher
+// replaced when `replaceLauncher`) and the main window is asked to end the program. Tools replace it.
+using RestartAction = void (*)(bool replaceLauncher);
+void SetRestartAction(RestartAction action);

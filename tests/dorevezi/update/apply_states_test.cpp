@@ -1,0 +1,129 @@
+// The pieces of the download, apply and ready states that need no server: which game versions take
+// the platform arguments, the instance slots, the update folder's own names, the content check and
+// the placing of files over held and free destinations.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <list>
+#include <string>
+
+#include "dorevezi/core/dorevezi_core.h"
+#include "dorevezi/core/messages.h"
+#include "dorevezi/update/apply_states.h"
+#include "tests/test_support/temp_dir.h"
+
+namespace {
+
+void Write(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string Read(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  char buffer[4096];
+  DWORD got = 0;
+  ReadFile(file, buffer, sizeof(buffer), &got, nullptr);
+  CloseHandle(file);
+  return std::string(buffer, got);
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(GameProcess, PlatformSuffixByInstalledVersion) {
+  const struct {
+    const char* version;
+    bool suffix;
+  } cases[] = {
+      {"", true},           {"10077_0_0", true}, {"10077_3_5", true}, {"20000_1_1", true},
+      {"10076_9_9", false}, {"1.2.3", false},    {"10077_0", false},  {"x10077_0_0", false},
+      {"10077_0_0_1", false}, {"99999999999_0_0", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GameTakesPlatformSuffix(c.version), c.suffix) << c.version;
+}
+
+TEST(GameProcess, SlotsFollowTheInstanceMutex) {
+  std::list<int> free;
+  EXPECT_EQ(CollectFreeGameSlots(free), 0);
+  EXPECT_EQ(free, std::list<int>{0});
+  EXPECT_FALSE(IsGameRunning());
+  HANDLE held = CreateMutexW(nullptr, FALSE, kGameInstanceMutex);
+  free.clear();
+  EXPECT_EQ(CollectFreeGameSlots(free), 1);
+  EXPECT_TRUE(free.empty());
+  EXPECT_TRUE(IsGameRunning());
+  CloseHandle(held);
+}
+
+TEST(GameProcess, StartFailuresAreReported) {
+  test_support::TempDir dir;
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  core.SetGamePath(dir.Path());
+  // No client in the folder: the start fails and says so; any slot but 0 starts nothing.
+  EXPECT_FALSE(core.LaunchGame("0123", 0));
+  EXPECT_FALSE(core.LaunchGame("0123", 1));
+  EXPECT_FALSE(core.GameExeExists(L""));
+  EXPECT_FALSE(core.HasInterruptedGameUpdate());
+  Write(dir.Path() + L"\\tmp_version_map.txt", "{}");
+  EXPECT_TRUE(core.HasInterruptedGameUpdate());
+}
+
+TEST(UpdateFolder, OwnNamesAreReserved) {
+  for (const char* key : {"apply_list.txt", "APPLY_LIST.TXT", "cef_update.txt", "font_update.txt",
+                          "tmp_resources.zip", "apply_list.txt.cfg", "predownload", "predownload/10078_0_0/a"}) {
+    EXPECT_TRUE(IsReservedUpdateKey(key)) << key;
+  }
+  for (const char* key : {"dorevezi.exe", "sub/apply_list.txt", "predownloads/a", "resources.zip", "cef/x.pak"}) {
+    EXPECT_FALSE(IsReservedUpdateKey(key)) << key;
+  }
+}
+
+TEST(UpdateFolder, ContentCheckBySizeThenMd5) {
+  test_support::TempDir dir;
+  const std::wstring file = dir.Path() + L"\\a.bin";
+  Write(file, "abc");
+  const std::string abc = "900150983cd24fb0d6963f7d28e17f72";
+  EXPECT_TRUE(FileHasContent(file, abc, 3));
+  EXPECT_FALSE(FileHasContent(file, abc, 4));
+  EXPECT_FALSE(FileHasContent(file, "00000000000000000000000000000000", 3));
+  EXPECT_FALSE(FileHasContent(dir.Path() + L"\\missing", abc, 3));
+  EXPECT_FALSE(FileHasContent(dir.Path(), abc, 0));
+}
+
+TEST(UpdateFolder, PlaceFileLeavesOldOrNew) {
+  test_support::TempDir dir;
+  const std::wstring source = dir.Path() + L"\\new";
+  const std::wstring target = dir.Path() + L"\\target";
+  Write(source, "new");
+  Write(target, "old");
+  // Copy kept: both hold the new bytes.
+  ASSERT_TRUE(PlaceFile(source, target, true));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(Read(source), "new");
+  // Held open without delete sharing: refused, the old file untouched, the source kept, no sibling left.
+  Write(target, "old");
+  HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(PlaceFile(source, target, false));
+  CloseHandle(held);
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(Read(source), "new");
+  EXPECT_FALSE(Exists(target + L".replacing"));
+  // Released: moved, the source gone, and the half copy a killed run left beside it goes too.
+  Write(target + L".replacing", "half");
+  ASSERT_TRUE(PlaceFile(source, target, false));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_FALSE(Exists(source));
+  EXPECT_FALSE(Exists(target + L".replacing"));
+}
+
+}  // namespace
