@@ -387,6 +387,9 @@ class IListOwner {
   virtual void ForwardElementEvent(EventArgs* args) = 0;
 };
 
+// The time an animated image shows a frame whose delay is given in 1/100 s.
+UINT AnimationStepMs(uint32_t delay);
+
 // The language text of key, empty when the language table has none.
 std::wstring LookUpLanguageText(const std::wstring& key);
 

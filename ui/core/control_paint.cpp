@@ -26,16 +26,15 @@ Rect IntersectRects(const Rect& a, const Rect& b) {
 
 bool IsComplete(const Rect& rect) { return rect.left != -1 && rect.top != -1 && rect.right != -1 && rect.bottom != -1; }
 
-// The step time of a frame delay given in 1/100 s: short delays are slowed down, as
-// browsers do, so that a GIF with delay 0 does not spin.
-UINT StepTimeMs(uint32_t delay) {
+}  // namespace
+
+UINT AnimationStepMs(uint32_t delay) {
+  // Short delays are slowed down, as browsers do, so that a GIF with delay 0 does not spin.
   const uint32_t ms = delay * 10;
   if (ms < 30) return 100;
   if (ms < 50) return 50;
   return ms;
 }
-
-}  // namespace
 
 IRenderContext* Control::GetRenderCache() {
   if (!renderCache_) {
@@ -206,7 +205,7 @@ void Control::AdvanceAnimatedImage() {
     animationTimerFlag_.Invalidate();
     if (hasDelays) {
       image.playing = true;
-      arm(StepTimeMs(image.image->FrameDelay(0)));
+      arm(AnimationStepMs(image.image->FrameDelay(0)));
     }
     Invalidate();
     return;
@@ -214,8 +213,8 @@ void Control::AdvanceAnimatedImage() {
   const size_t frames = image.image->FrameCount();
   const size_t current = static_cast<size_t>(image.frameIndex) % frames;
   const size_t next = (current + 1) % frames;
-  const UINT currentMs = hasDelays ? StepTimeMs(image.image->FrameDelay(current)) : 0;
-  const UINT nextMs = hasDelays ? StepTimeMs(image.image->FrameDelay(next)) : 0;
+  const UINT currentMs = hasDelays ? AnimationStepMs(image.image->FrameDelay(current)) : 0;
+  const UINT nextMs = hasDelays ? AnimationStepMs(image.image->FrameDelay(next)) : 0;
   image.frameIndex = static_cast<int>(next);
   if (next == 0) ++image.loopCount;
   if (playCount > 0 && image.loopCount >= playCount) {

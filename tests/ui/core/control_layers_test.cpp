@@ -342,6 +342,11 @@ TEST_F(ControlLayersTest, LanguageVariantComesFromTheArchiveWhenItIsThere) {
   }
 }
 
+TEST(AnimationStepTest, ShortDelaysAreSlowedDown) {
+  const uint32_t cases[][2] = {{0, 100}, {2, 100}, {3, 50}, {4, 50}, {5, 50}, {10, 100}, {12, 120}};
+  for (const auto& c : cases) EXPECT_EQ(AnimationStepMs(c[0]), c[1]) << c[0];
+}
+
 TEST_F(ControlLayersTest, AnimatedBackgroundStepsPlaysItsCountAndStops) {
   const std::wstring gif = dir_.Path() + L"\\anim.gif";
   ASSERT_TRUE(test_images::WriteBytes(gif, test_images::MakeAnimatedGif({0, 5, 10})));
@@ -369,7 +374,9 @@ TEST_F(ControlLayersTest, AnimatedBackgroundStepsPlaysItsCountAndStops) {
   const ULONGLONG expectedMs[] = {100, 50, 100, 100, 50};
   for (size_t i = 0; i + 1 < shown.size(); ++i) {
     const long long took = static_cast<long long>(shown[i + 1].second - shown[i].second);
-    EXPECT_NEAR(took, static_cast<long long>(expectedMs[i]), 35) << "frame " << shown[i].first;
+    // Timers never fire early; a loaded machine may fire them late.
+    EXPECT_GE(took, static_cast<long long>(expectedMs[i]) - 20) << "frame " << shown[i].first;
+    EXPECT_LE(took, static_cast<long long>(expectedMs[i]) + 150) << "frame " << shown[i].first;
   }
   EXPECT_EQ(control->GetBkImage().frameIndex, 2);
   EXPECT_EQ(finished, 1);
