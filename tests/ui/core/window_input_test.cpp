@@ -151,7 +151,11 @@ TEST_F(WindowInputTest, KeyUpReachesTheKeyDownControl) {
 TEST_F(WindowInputTest, HoveringOpensATooltipWithTheControlsText) {
   b->SetToolTipText(L"Start the game");
   MoveMouseTo(kLeft + 200, kTop + 50);
-  ASSERT_TRUE(PumpUntil([&] { return window->GetToolTipWindow() != nullptr; }, 3000));
+  // The hover itself is awaited, not only the tip window: on a loaded machine the tip may exist
+  // before the hover over this control has arrived.
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->GetToolTipWindow() != nullptr && !Only(TypesOf(b), {ui::kEventMouseHover}).empty();
+  }, 5000));
   HWND tip = window->GetToolTipWindow();
   wchar_t className[64] = {};
   GetClassNameW(tip, className, 64);
