@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "screen_capture.h"
 #include "test_support/temp_dir.h"
 #include "ui/animation/ui_test_pump.h"
 #include "ui/controls/on_screen_keyboard.h"
@@ -115,6 +116,16 @@ TEST_F(TouchKeyboard, ShowStartsTheProgramOnceAndHideClosesIt) {
   GetWindowRect(FindWindowW(L"IPTip_Main_Window", nullptr), &placed);
   EXPECT_EQ(placed.bottom, GetSystemMetrics(SM_CYSCREEN));
   EXPECT_EQ(placed.right - placed.left, GetSystemMetrics(SM_CXSCREEN));
+  // And the screen shows it there: the stand-in paints its face dark grey.
+  const bool painted = ui_test::PumpUntil(
+      [&placed] {
+        const controls_test::ScreenImage image = controls_test::CaptureScreen(placed);
+        return image.At(4, 4) == 0x303038u;
+      },
+      5000);
+  EXPECT_TRUE(painted);
+  RECT bottom = {0, placed.top - 40, placed.right, placed.bottom};
+  EXPECT_FALSE(controls_test::SaveScreenshot(controls_test::CaptureScreen(bottom), L"touch_keyboard.png").empty());
 
   // Shown already: a second wish to show starts nothing.
   manager.RequestKeyboard(true);
