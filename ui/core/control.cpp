@@ -4,8 +4,10 @@
 
 #include <algorithm>
 
+#include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
 #include "ui/core/dpi_scale.h"
+#include "ui/core/scrollable_box.h"
 #include "ui/core/string_util.h"
 #include "ui/core/window.h"
 #include "ui/render/render_context.h"
@@ -85,19 +87,18 @@ void PlaceHolder::RequestLayout() {
 
 void PlaceHolder::RequestAncestorLayout() {
   measurePending_ = true;
-  if (!window_ || !parent_) {
-    RequestOwnLayout();
+  if (!window_ || !window_->GetRoot()) {
+    // Not in a window's tree yet: the parent re-measures (and so sees this element again).
+    (parent_ ? static_cast<PlaceHolder*>(parent_) : this)->RequestOwnLayout();
     return;
   }
   PlaceHolder* ancestor = parent_;
-  PlaceHolder* last = this;
   while (ancestor && ancestor->IsAutoSized()) {
     ancestor->measurePending_ = true;
-    last = ancestor;
     ancestor = ancestor->parent_;
   }
-  // All ancestors auto-sized: the root arranges.
-  (ancestor ? ancestor : last)->RequestOwnLayout();
+  // All ancestors auto-sized (or none): the root arranges.
+  (ancestor ? ancestor : static_cast<PlaceHolder*>(window_->GetRoot()))->RequestOwnLayout();
 }
 
 void PlaceHolder::RequestOwnLayout() {
@@ -150,7 +151,19 @@ void PlaceHolder::SetDeclaredHeight(int32_t height, bool scaleDpi) {
 }
 
 Point PlaceHolder::GetAncestorScrollOffset() const {
-  // No box scrolls yet: the scrollable box answers here once it exists.
+  auto hasRange = [](const ScrollBar* bar) { return bar && bar->GetScrollRange() != 0; };
+  // A floating child of a vertically scrolling box stays where it is.
+  if (const auto* scrolling = dynamic_cast<const ScrollableBox*>(parent_)) {
+    if (float_ && hasRange(scrolling->GetVerticalScrollBar())) return Point();
+  }
+  // Only the nearest scrolling ancestor counts.
+  for (const Box* ancestor = parent_; ancestor; ancestor = ancestor->GetParent()) {
+    const auto* scrolling = dynamic_cast<const ScrollableBox*>(ancestor);
+    if (scrolling && (hasRange(scrolling->GetVerticalScrollBar()) || hasRange(scrolling->GetHorizontalScrollBar()))) {
+      const Size offset = scrolling->GetScrollOffset();
+      return Point{offset.cx, offset.cy};
+    }
+  }
   return Point();
 }
 

@@ -207,6 +207,9 @@ class Control : public PlaceHolder {
   virtual bool IsMouseDown() const { return mouseDown_; }
   virtual void SetMouseDown(bool down) { mouseDown_ = down; }
   virtual bool AcceptsAction() const { return IsVisible() && IsEnabled(); }
+  // True for the elements a list selects among; boxes skip every other child when they look
+  // for a selectable index.
+  virtual bool IsSelectableElement() const { return false; }
   // The activation (click, toggle, select) of the derived controls.
   virtual void PerformAction() {}
   virtual void EndAction() {}
