@@ -275,6 +275,9 @@ class Control : public PlaceHolder {
   bool IsClipEnabled() const { return clip_; }
   bool ReceivesPointer() const { return receivePointer_; }
   bool ReleasesAnywhere() const { return releaseAnywhere_; }
+  // The window ends this control's press when it loses the focus (a dragged scroll bar thumb).
+  bool ReleasesOnFocusLoss() const { return releaseOnFocusLoss_; }
+  void SetReleaseOnFocusLoss(bool release) { releaseOnFocusLoss_ = release; }
   bool IsBkImageLanguageVariant() const { return bkImageLanguageVariant_; }
   bool IsBkAnimationAllowed() const { return bkAnimationAllowed_; }
   ControlImage& GetBkImage() { return bkImage_; }
@@ -331,6 +334,7 @@ class Control : public PlaceHolder {
   bool bkAnimationAllowed_ = true;
   bool receivePointer_ = true;
   bool releaseAnywhere_ = false;
+  bool releaseOnFocusLoss_ = false;
   bool bkImageLanguageVariant_ = false;
   int32_t borderSize_ = 0;
   int32_t toolTipMaxWidth_ = 300;

@@ -35,6 +35,11 @@ WindowShadow::WindowShadow() {
 Window::Window() = default;
 
 Window::~Window() {
+  // A native window that outlives its object must not reach it any more.
+  if (hwnd_ && IsWindow(hwnd_)) {
+    if (reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd_, GWLP_USERDATA)) == this) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    if (static_cast<Window*>(GetPropW(hwnd_, kWindowProperty)) == this) RemovePropW(hwnd_, kWindowProperty);
+  }
   DeleteDeferredControls();
   Control* root = root_;
   root_ = nullptr;

@@ -28,6 +28,9 @@ class IRenderContext;
 class ShadowBox;
 
 // Called before the window turns a message into control events.
+// The window property through which a superclassed window finds its object.
+constexpr wchar_t kWindowProperty[] = L"WndX";
+
 class IUIMessageFilter {
  public:
   virtual ~IUIMessageFilter() = default;
@@ -62,6 +65,49 @@ class Window : public virtual base::SupportWeakCallback {
   // A class to superclass; empty: register an own class.
   virtual std::wstring ClassToSuperclass() const { return std::wstring(); }
   virtual UINT RegisteredClassStyle() const { return 0; }
+  // Registers the class (once per name; superclassing when asked), creates the native window
+  // (layered when asked) with this object as its creation parameter and clears the caption
+  // bits of its style. Null when the class or the window cannot be made.
+  virtual HWND CreateNativeWindow(HWND parent, const wchar_t* title, DWORD style, DWORD exStyle, bool layered,
+                                  const Rect& rect);
+  // Fades the root out and posts WM_CLOSE(code) 300 ms later, unless the window died first.
+  virtual void RequestClose(UINT code);
+  virtual void ShowNativeWindow(bool show, bool takeFocus);
+  // After WM_NCDESTROY: touch input unregistered, window-close handlers run.
+  virtual void OnWindowDestroyed(HWND hwnd);
+  // The body of the window procedure: control events first, then the previous procedure.
+  virtual LRESULT RouteMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Once per root, after its first arrange: the window fades in.
+  virtual void OnFirstLayout();
+
+  // The procedures of an own class and of a superclass ("WndX" property).
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK SuperclassWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // At WM_CREATE: paint DC, render context, touch registration, the window list, and
+  // kMsgBecameTopWindow sent to the window.
+  void AttachNativeWindow(HWND hwnd);
+  // Centres the window on its owner (a minimized owner or none: on the work area; without an
+  // owner clamped into the work area).
+  void CenterOnOwner();
+  // The value callback of the fade: window alpha, then a repaint.
+  void ApplyWindowAlpha(int alpha);
+
+  // Turns a message into control events. handled false: the previous procedure gets it.
+  LRESULT DispatchToControls(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+  // Mouse leave and enter for the control under point; false when it is another window's.
+  bool UpdateHover(const Point& point, WPARAM wParam, LPARAM lParam);
+  // WM_PAINT: auto size, arrange pass, first layout, the tree painted off screen and pushed.
+  void PaintWindow();
+  // FindCallback: the candidate whose arrange is pending.
+  static Control* ArrangePendingCallback(Control* candidate, void* data);
+
+  IRenderContext* GetRenderContext() const { return renderContext_.get(); }
+  bool IsFirstLayoutPending() const { return firstLayoutPending_; }
+  HWND GetToolTipWindow() const { return toolTipWindow_; }
+  bool IsPointerInputEnabled() const { return pointerInput_; }
+  void SetPointerInputEnabled(bool enabled) { pointerInput_ = enabled; }
+  Control* GetTouchCapturedControl() const { return touchCaptured_; }
+  Control* GetPointerCapturedControl() const { return pointerCaptured_; }
 
   // Makes root the window's tree: focus, hover and capture are cleared, an old root is kept
   // until kMsgDeleteDeferred, and every name of the new tree is registered. False for null.
@@ -169,6 +215,16 @@ class Window : public virtual base::SupportWeakCallback {
     bool passed = false;
   };
   static Control* TabStopCallback(Control* candidate, void* search);
+  // Parts of DispatchToControls.
+  void ArmMouseTracking();
+  LRESULT ShowToolTip(LPARAM lParam, bool& handled);
+  void HandleMouseDown(UINT message, WPARAM wParam, LPARAM lParam);
+  void HandleTouch(WPARAM wParam, LPARAM lParam);
+  // True when the record was translated (the input handle is then closed).
+  bool TranslateTouch(const TOUCHINPUT& record, HTOUCHINPUT input);
+  LRESULT HandlePointer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+  void ApplyShadowOnResize(WPARAM sizeKind);
+  void RepairAlpha(const Rect& update, const RECT& windowRect);
   // Posts a message to the native window; nothing without one.
   void PostToWindow(UINT message, WPARAM wParam, LPARAM lParam) const;
 
@@ -195,6 +251,7 @@ class Window : public virtual base::SupportWeakCallback {
   bool firstLayoutPending_ = true;
   HWND toolTipWindow_ = nullptr;
   TOOLINFOW toolTip_ = {};
+  std::wstring toolTipText_;  // the text the tool points at, kept while it shows
   Control* focused_ = nullptr;
   Control* hit_ = nullptr;
   Control* hovered_ = nullptr;
