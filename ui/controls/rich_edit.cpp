@@ -385,6 +385,8 @@ void RichEdit::OnInitialize() {
   create.lpszName = text_.c_str();
   host_ = new CTxtWinHost();
   host_->SetMaxLength(textLimit_);
+  // Transparent from the start: Wine's text services read the back style only when created.
+  host_->SetFlags(kTextHostTransparent);
   if (!host_->CreateServices(this, &create)) {
     host_->Release();
     host_ = nullptr;
@@ -787,6 +789,8 @@ bool RichEdit::NotifyTextChanged() {
 void RichEdit::HandleTextNotify(DWORD code, void* data) {
   switch (code) {
     case EN_CHANGE:
+      // The prompt comes and goes with the text: the whole edit repaints.
+      Invalidate();
       NotifyTextChanged();
       return;
     case EN_MSGFILTER:

@@ -37,7 +37,7 @@ void SetUpRuntime() {
   ui::UiRuntime::SetColor(ui::UiRuntime::GetDefaultTextColor(), 0xFF202020);
   ui::UiRuntime::SetColor(L"edit.normal", 0xFF102030);
   ui::UiRuntime::SetColor(L"edit.disabled", 0xFF808080);
-  ui::UiRuntime::SetColor(L"edit.prompt", 0xFF3070E0);
+  ui::UiRuntime::SetColor(L"edit.prompt", 0xFF20A040);
   ui::UiRuntime::SetColor(L"edit.caret", 0xFFE02020);
 }
 
@@ -114,17 +114,11 @@ WindowPtr OpenEditWindow(const Rect& rect) {
   return window;
 }
 
-// A root whose children sit where the rectangles say: declared size and top-left margin.
-ui::Box* RootPlacing(const std::vector<std::pair<ui::Control*, Rect>>& children) {
-  ui::Box* root = new ui::Box();
-  for (const auto& child : children) {
-    child.first->SetDeclaredWidth(child.second.Width(), false, false);
-    child.first->SetDeclaredHeight(child.second.Height(), false);
-    child.first->SetMargin(Rect{child.second.left, child.second.top, 0, 0}, false);
-    root->AddChild(child.first);
-  }
-  return root;
-}
+// An edit on white: the background layer is the painting layer's, absent here.
+class WhiteEdit : public RichEdit {
+ public:
+  void PaintBkColor(ui::IRenderContext* context) override { context->FillRectArgb(GetBounds(), 0xFFFFFFFF, 255); }
+};
 
 // ---- Settings, without a window --------------------------------------------------------------
 
@@ -229,7 +223,7 @@ class RichEditWindow : public ::testing::Test {
 
   // Attaches the edit (initialising it) in a root of its own, the only tab stop.
   void Attach(const Rect& bounds = kEditBounds) {
-    window->AttachRoot(RootPlacing({{edit, bounds}}));
+    window->AttachRoot(RootWith(Rect{}, {{edit, bounds}}));
     PumpUntilPainted(*window);
     edit->AddEventHandler(ui::kEventTextChange, [this](ui::EventArgs*) {
       ++changes;
@@ -436,7 +430,7 @@ TEST_F(RichEditWindow, TextTimersLeaveNothingBehindADeletedEdit) {
   edit->StopTextTimer(41);
   EXPECT_EQ(edit->GetTextTimers().RunningCount(), 1u);
   // Deleting the edit with a timer running: the timer's next run must find nothing.
-  window->AttachRoot(RootPlacing({}));
+  window->AttachRoot(RootWith(Rect{}, {}));
   PumpFor(300);
   SUCCEED();
 }
@@ -483,17 +477,18 @@ TEST_F(RichEditWindow, ThirtyLinesShowTheBarWhichTheWheelScrolls) {
 }
 
 TEST_F(RichEditWindow, ScreenshotsOfPromptCaretSelectionAndPassword) {
+  delete edit;
+  edit = new WhiteEdit();
+  edit->ApplyAttribute(L"font", L"edit.font");
   edit->ApplyAttribute(L"prompttext", L"Type here");
   edit->ApplyAttribute(L"promptcolor", L"edit.prompt");
   edit->ApplyAttribute(L"caretcolor", L"edit.caret");
-  edit->ApplyAttribute(L"bkcolor", L"white");
-  RichEdit* password = new RichEdit();
+  RichEdit* password = new WhiteEdit();
   password->ApplyAttribute(L"font", L"edit.font");
   password->ApplyAttribute(L"password", L"true");
   password->SetText(L"secret");
-  window->AttachRoot(RootPlacing({{edit, Rect{20, 20, 380, 80}}, {password, Rect{20, 120, 380, 180}}}));
+  window->AttachRoot(RootWith(Rect{}, {{edit, Rect{20, 20, 380, 80}}, {password, Rect{20, 120, 380, 180}}}));
   PumpUntilPainted(*window);
-  ui::UiRuntime::SetColor(L"white", 0xFFFFFFFF);
 
   // The empty edit shows its prompt in the prompt colour.
   const Rect top{20, 20, 380, 80};
@@ -504,7 +499,7 @@ TEST_F(RichEditWindow, ScreenshotsOfPromptCaretSelectionAndPassword) {
   };
   PumpFor(200);
   Capture prompt = CaptureScreen(ScreenRectOf(top));
-  EXPECT_TRUE(hasColour(prompt, 0xFF3070E0)) << "no prompt ink";
+  EXPECT_TRUE(hasColour(prompt, 0xFF20A040)) << "no prompt ink";
   std::cout << SaveCapture(prompt, "rich_edit_prompt") << std::endl;
 
   // Focused with text, a selection and the caret after it.
@@ -515,7 +510,7 @@ TEST_F(RichEditWindow, ScreenshotsOfPromptCaretSelectionAndPassword) {
   edit->SendToTextServices(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range), &result);
   PumpFor(100);
   Capture selected = CaptureScreen(ScreenRectOf(top));
-  EXPECT_FALSE(hasColour(selected, 0xFF3070E0)) << "the prompt shows over text";
+  EXPECT_FALSE(hasColour(selected, 0xFF20A040)) << "the prompt shows over text";
   std::cout << SaveCapture(selected, "rich_edit_selection") << std::endl;
   range = CHARRANGE{11, 11};
   edit->SendToTextServices(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range), &result);

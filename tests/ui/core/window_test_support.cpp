@@ -125,8 +125,14 @@ WindowPtr OpenWindow(const ui::Rect& rect, bool layered, const std::wstring& cla
 ui::Box* RootWith(const ui::Rect& padding, const std::vector<std::pair<ui::Control*, ui::Rect>>& children) {
   ui::Box* root = new ui::Box();
   root->GetLayout()->SetPadding(padding, false);
+  // The root's layout places each child: the declared size and a top-left margin put it at
+  // its rectangle.
   for (const auto& child : children) {
-    child.first->SetBounds(child.second);
+    const ui::Rect& r = child.second;
+    child.first->SetDeclaredWidth(r.Width(), false, false);
+    child.first->SetDeclaredHeight(r.Height(), false);
+    child.first->SetMargin(ui::Rect{r.left - padding.left, r.top - padding.top, 0, 0}, false);
+    child.first->SetBounds(r);
     root->AddChild(child.first);
   }
   return root;
