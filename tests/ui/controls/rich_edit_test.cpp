@@ -361,13 +361,13 @@ TEST_F(RichEditWindow, EnterFollowsTheReturnEventSettings) {
     edit->ApplyAttribute(L"returnmsgwantctrl", c.needsCtrl ? L"true" : L"false");
     edit->SetText(L"");
     returns = 0;
-    if (c.modifier) {
-      Chord(c.modifier, VK_RETURN);
-    } else {
-      Key(VK_RETURN, false);
-      Key(VK_RETURN, true);
-    }
-    PumpFor(150);
+    // The modifier is read as it is when the key is handled: it stays down until then.
+    if (c.modifier) Key(c.modifier, false);
+    Key(VK_RETURN, false);
+    PumpUntil([&] { return returns > 0 || !edit->GetText().empty(); }, 1500);
+    Key(VK_RETURN, true);
+    if (c.modifier) Key(c.modifier, true);
+    PumpFor(100);
     const std::wstring text = edit->GetText();
     EXPECT_EQ(returns, c.raises ? 1 : 0) << c.wantReturn << c.needsCtrl << c.modifier;
     // A raised Enter inserts nothing; a forwarded one reaches the text services.
