@@ -410,23 +410,6 @@ bool Control::HasHotLook() {
   return false;
 }
 
-void Control::Paint(IRenderContext* context, const Rect& dirty) {
-  if (alpha_ == 0 || !context) return;
-  if (IsEmptyRect(Intersect(dirty, bounds_))) return;
-  const bool rounded = borderRound_.cx > 0 || borderRound_.cy > 0;
-  const bool clipped = clip_ || rounded;
-  if (rounded) {
-    context->ClipToRoundRect(bounds_, borderRound_.cx, borderRound_.cy);
-  } else if (clip_) {
-    context->ClipToRect(bounds_);
-  }
-  const Point previous = context->ShiftWindowOrigin(renderOffset_);
-  PaintSelf(context, dirty);
-  PaintChildren(context, dirty);
-  context->PlaceWindowOrigin(previous);
-  if (clipped) context->RemoveClip();
-}
-
 void Control::PaintSelf(IRenderContext* context, const Rect& dirty) {
   paintRect_ = Intersect(dirty, bounds_);
   if (IsEmptyRect(paintRect_)) return;

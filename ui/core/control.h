@@ -239,13 +239,15 @@ class Control : public PlaceHolder {
   virtual bool OnMouseLeave(EventArgs* args);
   virtual bool OnButtonDown(EventArgs* args);
   virtual bool OnButtonUp(EventArgs* args);
-  // The layers; painting them is the painting layer's business.
-  virtual void PaintBkColor(IRenderContext* /*context*/) {}
-  virtual void PaintBkImage(IRenderContext* /*context*/) {}
-  virtual void PaintStateColor(IRenderContext* /*context*/) {}
-  virtual void PaintStateImages(IRenderContext* /*context*/) {}
+  // The layers, painted in this order into the paint rect.
+  virtual void PaintBkColor(IRenderContext* context);
+  virtual void PaintBkImage(IRenderContext* context);
+  virtual void PaintStateColor(IRenderContext* context);
+  virtual void PaintStateImages(IRenderContext* context);
   virtual void PaintText(IRenderContext* /*context*/) {}
-  virtual void PaintBorder(IRenderContext* /*context*/) {}
+  virtual void PaintBorder(IRenderContext* context);
+  // The retained surface, made on first use; null when none can be made.
+  IRenderContext* GetRenderCache();
 
   // Properties.
   void SetStateColor(ControlState state, const std::wstring& colorName);
@@ -291,6 +293,18 @@ class Control : public PlaceHolder {
   void ResolveImage(ControlImage& image);
   // The path of a relative image file below the resource root and the window's sub-folder.
   std::wstring ImagePath(const std::wstring& file) const;
+  // Draws one image into the bounds (dest relative to them) through the paint rect; the
+  // modifier is parsed onto a copy of the descriptor; fade -1 takes the descriptor's. False
+  // when nothing was drawn.
+  bool DrawImage(IRenderContext* context, ControlImage& image, const std::wstring& modifier = std::wstring(),
+                 int fade = -1);
+  // One step of the animated background: starts it, or moves to the next frame.
+  void AdvanceAnimatedImage();
+  // Stops the animated background on a frame: 65535 the last, -1 the current one.
+  void StopAnimatedImageAt(int frame);
+  // Stops it on its last frame for good and calls the image handlers under key 1.
+  void FinishAnimatedImage();
+  const Rect& GetPaintRect() const { return paintRect_; }
 
   // Events.
   void AddEventHandler(EventType type, EventHandler handler);

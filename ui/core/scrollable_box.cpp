@@ -248,6 +248,23 @@ void ScrollableBox::UpdateChildImages(bool forward) {
   }
 }
 
+void ScrollableBox::GlideLine(int start, int end, bool vertical) {
+  lineScroll_.startValue = start;
+  lineScroll_.endValue = end;
+  lineScroll_.speedUpRatio = 0;
+  lineScroll_.slowDownRatio = 0.5;
+  lineScroll_.SetSlowDownAcceleration(-0.012);
+  lineScroll_.duration = -1;
+  if (vertical) {
+    lineScroll_.valueCallback = MakeWeakCallback([this](int value) { SetScrollOffsetY(value); });
+    lineScroll_.completionCallback = MakeWeakCallback([this] { EndScrollAnimationY(); });
+  } else {
+    lineScroll_.valueCallback = MakeWeakCallback([this](int value) { SetScrollOffsetX(value); });
+    lineScroll_.completionCallback = MakeWeakCallback([this] { EndScrollAnimationX(); });
+  }
+  lineScroll_.Restart();
+}
+
 void ScrollableBox::LineUp(int step, bool animate) {
   if (step == -1) step = verticalUnit_;
   const Size offset = GetScrollOffset();
@@ -259,15 +276,7 @@ void ScrollableBox::LineUp(int step, bool animate) {
   }
   int end = y - step;
   if (lineScroll_.playing && y >= lineScroll_.endValue) end = lineScroll_.endValue - step;
-  lineScroll_.startValue = y;
-  lineScroll_.endValue = end;
-  lineScroll_.speedUpRatio = 0;
-  lineScroll_.slowDownRatio = 0.5;
-  lineScroll_.SetSlowDownAcceleration(-0.012);
-  lineScroll_.duration = -1;
-  lineScroll_.valueCallback = MakeWeakCallback([this](int value) { SetScrollOffsetY(value); });
-  lineScroll_.completionCallback = MakeWeakCallback([this] { EndScrollAnimationY(); });
-  lineScroll_.Restart();
+  GlideLine(y, end, true);
 }
 
 void ScrollableBox::LineDown(int step, bool animate) {
@@ -281,15 +290,7 @@ void ScrollableBox::LineDown(int step, bool animate) {
   }
   int end = y + step;
   if (lineScroll_.playing) end = (y <= lineScroll_.endValue ? lineScroll_.endValue : y) + step;
-  lineScroll_.startValue = y;
-  lineScroll_.endValue = end;
-  lineScroll_.speedUpRatio = 0;
-  lineScroll_.slowDownRatio = 0.5;
-  lineScroll_.SetSlowDownAcceleration(-0.012);
-  lineScroll_.duration = -1;
-  lineScroll_.valueCallback = MakeWeakCallback([this](int value) { SetScrollOffsetY(value); });
-  lineScroll_.completionCallback = MakeWeakCallback([this] { EndScrollAnimationY(); });
-  lineScroll_.Restart();
+  GlideLine(y, end, true);
 }
 
 void ScrollableBox::LineLeft(int step, bool animate) {
@@ -303,15 +304,7 @@ void ScrollableBox::LineLeft(int step, bool animate) {
   }
   int end = x - step;
   if (lineScroll_.playing && x >= lineScroll_.endValue) end = lineScroll_.endValue - step;
-  lineScroll_.startValue = x;
-  lineScroll_.endValue = end;
-  lineScroll_.speedUpRatio = 0;
-  lineScroll_.slowDownRatio = 0.5;
-  lineScroll_.SetSlowDownAcceleration(-0.012);
-  lineScroll_.duration = -1;
-  lineScroll_.valueCallback = MakeWeakCallback([this](int value) { SetScrollOffsetX(value); });
-  lineScroll_.completionCallback = MakeWeakCallback([this] { EndScrollAnimationX(); });
-  lineScroll_.Restart();
+  GlideLine(x, end, false);
 }
 
 void ScrollableBox::LineRight(int step, bool animate) {
@@ -325,15 +318,7 @@ void ScrollableBox::LineRight(int step, bool animate) {
   }
   int end = x + step;
   if (lineScroll_.playing) end = (x <= lineScroll_.endValue ? lineScroll_.endValue : x) + step;
-  lineScroll_.startValue = x;
-  lineScroll_.endValue = end;
-  lineScroll_.speedUpRatio = 0;
-  lineScroll_.slowDownRatio = 0.5;
-  lineScroll_.SetSlowDownAcceleration(-0.012);
-  lineScroll_.duration = -1;
-  lineScroll_.valueCallback = MakeWeakCallback([this](int value) { SetScrollOffsetX(value); });
-  lineScroll_.completionCallback = MakeWeakCallback([this] { EndScrollAnimationX(); });
-  lineScroll_.Restart();
+  GlideLine(x, end, false);
 }
 
 void ScrollableBox::PageUp() {

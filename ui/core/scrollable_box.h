@@ -101,6 +101,8 @@ class ScrollableBox : public Box {
  private:
   // Deletes a bar; null stays null.
   void DeleteBar(ScrollBar*& bar);
+  // Plays the line-scroll player from start to end on one axis.
+  void GlideLine(int start, int end, bool vertical);
   // Sets a bar's position clamped and re-places it; false when it did not change.
   static bool MoveBar(ScrollBar* bar, int64_t position);
 

@@ -48,6 +48,10 @@ struct WindowShadow {
   Rect basePadding;         // unscaled
   Rect savedPadding;        // the padding restored after a maximize
   ShadowBox* box = nullptr;  // the box that wraps the root, once made
+
+  // Wraps root in a new shadow box (which becomes `box`) while the shadow is attached;
+  // otherwise returns root as it is.
+  Control* WrapRoot(Control* root);
 };
 
 class Window : public virtual base::SupportWeakCallback {

@@ -3,11 +3,8 @@
 #include "ui/core/control.h"
 #include "ui/core/window.h"
 
-// The markup builder is not part of the framework yet: the global markup builds nothing.
 // Windows and controls answer for themselves.
 namespace ui {
-
-void BuildGlobalMarkup(const std::wstring& /*path*/) {}
 
 HWND WindowHandleOf(Window* window) { return window ? window->GetHwnd() : nullptr; }
 

@@ -32,9 +32,7 @@ void CloseArchive(ZipArchive* archive);
 bool LoadLanguageFile(const std::wstring& path);
 bool LoadLanguageFromMemory(HGLOBAL block);
 
-// markup_links.cpp: the skin's global markup and the live windows.
-// Builds the named markup file (relative to the resource root) into a window never shown.
-void BuildGlobalMarkup(const std::wstring& path);
+// markup_links.cpp: the live windows and their trees.
 HWND WindowHandleOf(Window* window);
 // The window's root control, null while it has none.
 Control* WindowRootOf(Window* window);

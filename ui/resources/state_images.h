@@ -11,6 +11,7 @@
 namespace ui {
 
 class Control;
+class IRenderContext;
 
 // Which group of state images: the background ("normalimage" ...), the foreground
 // ("forenormalimage" ...), and the two of a selected check box.
@@ -32,6 +33,10 @@ class StateImageSet {
   std::map<ControlState, ControlImage>& Images() { return images_; }
   // Lets every decoded image go; the descriptors stay.
   void ReleaseImages();
+  // Draws the state's image through the owner, blending normal and hot while the owner has
+  // a hot fade; a state without an image falls back (pushed to hot, hot and disabled to
+  // normal). The result of the last draw.
+  bool Paint(IRenderContext* context, ControlState state, const std::wstring& modifier);
 
  private:
   Control* owner_ = nullptr;
@@ -68,6 +73,8 @@ class StateColorSet {
   // Empty when the state has no colour.
   std::wstring GetColor(ControlState state) const;
   std::map<ControlState, std::wstring>& Colors() { return colors_; }
+  // Fills rect with the state's colour, with the same hot blending and fallbacks as images.
+  void Paint(IRenderContext* context, const Rect& rect, ControlState state) const;
 
  private:
   Control* owner_ = nullptr;

@@ -384,8 +384,6 @@ const CustomControlFactory& UiRuntime::GetCustomControlFactory() {
   return GetRuntimeState().customControlFactory;
 }
 
-void UiRuntime::LoadGlobalMarkup() { BuildGlobalMarkup(L"global.xml"); }
-
 void UiRuntime::AddWindow(Window* window) { GetRuntimeState().windows.push_back(window); }
 
 void UiRuntime::RemoveWindow(Window* window) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/window_test_support.h"
+#include "ui/markup/markup_builder.h"
 
 using namespace window_test;
 using ui::Rect;
@@ -175,6 +177,24 @@ TEST(RichEditSettings, MarkupAttributesSetStyleAlignmentAndFlags) {
   EXPECT_FALSE(edit.WantsTab());
   edit.ApplyAttribute(L"wantreturnmsg", L"true");
   EXPECT_TRUE(edit.WantsReturnEvent());
+}
+
+TEST(RichEditSettings, BuiltFromMarkup) {
+  ui::MarkupBuilder builder;
+  std::unique_ptr<ui::Control> built(builder.Build(
+      L"<Window><RichEdit name=\"speed\" number=\"true\" multiline=\"false\" align=\"hcenter,vcenter\" "
+      L"scrollbarpadding=\"5,5,5,5\" textpadding=\"4,2\" wanttab=\"false\"/></Window>",
+      nullptr, nullptr, nullptr, nullptr));
+  RichEdit* edit = dynamic_cast<RichEdit*>(built.get());
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->GetName(), L"speed");
+  EXPECT_EQ(edit->GetStyle(), 0x2001u);
+  EXPECT_EQ(edit->GetTextVerticalAlignment(), 1);
+  EXPECT_TRUE(edit->IsDigitsOnly());
+  EXPECT_FALSE(edit->WantsTab());
+  EXPECT_EQ(edit->GetScrollBarPadding().left, 0);
+  EXPECT_EQ(edit->GetTextPadding().left, 4);
+  EXPECT_EQ(edit->GetTextPadding().top, 2);
 }
 
 TEST(RichEditSettings, ScrollableBoxAttributesAreIgnoredAndPaddingNeverOverruns) {

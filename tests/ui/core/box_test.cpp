@@ -333,6 +333,15 @@ TEST(BoxTest, ListOperations) {
   EXPECT_FALSE(box.RemoveChildAt(4));
   box.RemoveAllChildren();
   EXPECT_EQ(box.GetChildCount(), 0u);
+
+  // A null layout is refused: the box would have nothing to arrange with.
+  Layout* layout = box.GetLayout();
+  box.ReplaceLayout(nullptr);
+  EXPECT_EQ(box.GetLayout(), layout);
+  auto* stack = new VLayout();
+  stack->SetOwner(&box);
+  box.ReplaceLayout(stack);
+  EXPECT_EQ(box.GetLayout(), stack);
 }
 
 class Element : public Control {

@@ -125,9 +125,10 @@ WindowPtr OpenWindow(const ui::Rect& rect, bool layered, const std::wstring& cla
 ui::Box* RootWith(const ui::Rect& padding, const std::vector<std::pair<ui::Control*, ui::Rect>>& children) {
   ui::Box* root = new ui::Box();
   root->GetLayout()->SetPadding(padding, false);
-  // The root's layout places each child: the declared size and a top-left margin put it at
-  // its rectangle.
   for (const auto& child : children) {
+    // The root's layout places each child: a fixed size at a top-left margin inside the
+    // padding keeps it at the given bounds whenever the root arranges (the root fills the
+    // client area from its origin).
     const ui::Rect& r = child.second;
     child.first->SetDeclaredWidth(r.Width(), false, false);
     child.first->SetDeclaredHeight(r.Height(), false);
