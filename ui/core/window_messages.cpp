@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/controls/rich_edit.h"
 #include "ui/core/box.h"
 #include "ui/core/input_functions.h"
 #include "ui/core/window.h"
@@ -348,6 +349,9 @@ LRESULT Window::DispatchToControls(UINT message, WPARAM wParam, LPARAM lParam, b
     case WM_KEYDOWN:
       if (!focused_) return 0;
       if (wParam == VK_TAB) {
+        // A rich edit that wants Tab takes it as a character.
+        const RichEdit* edit = dynamic_cast<const RichEdit*>(focused_);
+        if (edit && edit->WantsTab() && edit->IsVisible() && edit->IsEnabled()) return 0;
         MoveTabFocus(GetKeyState(VK_SHIFT) >= 0);
         return 1;
       }

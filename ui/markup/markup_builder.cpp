@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/controls/button.h"
+#include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
@@ -436,6 +437,7 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"Option") return new OptionTemplate<Control>();
   if (elementName == L"OptionBox") return new OptionTemplate<Box>();
   if (elementName == L"ScrollBar") return new ScrollBar();
+  if (elementName == L"RichEdit") return new RichEdit();
   return nullptr;
 }
 

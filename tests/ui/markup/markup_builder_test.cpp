@@ -12,6 +12,7 @@
 
 #include "test_support/temp_dir.h"
 #include "ui/controls/button.h"
+#include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
@@ -389,6 +390,7 @@ TEST_F(MarkupBuilderTest, BuiltinElementsMakeTheirClasses) {
       {L"TileBox",
        [](Control* c) { return dynamic_cast<ui::TileLayout*>(dynamic_cast<ui::TileBox*>(c)->GetLayout()); }},
       {L"ScrollBar", [](Control* c) { return dynamic_cast<ui::ScrollBar*>(c) != nullptr; }},
+      {L"RichEdit", [](Control* c) { return dynamic_cast<ui::RichEdit*>(c) != nullptr; }},
       {L"Label", [](Control* c) { return dynamic_cast<ui::LabelTemplate<Control>*>(c) != nullptr; }},
       {L"LabelBox", [](Control* c) { return dynamic_cast<ui::LabelTemplate<Box>*>(c) != nullptr; }},
       {L"Button", [](Control* c) { return dynamic_cast<ui::ButtonTemplate<Control>*>(c) != nullptr; }},

@@ -1,0 +1,91 @@
+#pragma once
+
+// Reads a rectangle of the screen back as 32-bit pixels and saves it as a PNG in the build's
+// "screenshots" folder, for tests that look at what a real window shows.
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "ui/render/gdiplus_api.h"
+
+namespace controls_test {
+
+struct ScreenImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB, top row first
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF; }
+};
+
+inline ScreenImage CaptureScreen(const RECT& area) {
+  ScreenImage image;
+  image.width = area.right - area.left;
+  image.height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = image.width;
+  info.bmiHeader.biHeight = -image.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, image.width, image.height, screen, area.left, area.top, SRCCOPY);
+  GdiFlush();
+  const uint32_t* first = static_cast<const uint32_t*>(bits);
+  image.pixels.assign(first, first + image.width * image.height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return image;
+}
+
+// The full path the PNG was written to, empty on failure.
+inline std::wstring SaveScreenshot(const ScreenImage& image, const std::wstring& name) {
+  std::wstring folder;
+  if (const char* binary = std::getenv("DV_BINARY_DIR")) {
+    const std::string unixPath(binary);
+    folder = L"Z:" + std::wstring(unixPath.begin(), unixPath.end()) + L"/screenshots";
+  } else {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    folder = std::wstring(temp) + L"dorevezi-screenshots";
+  }
+  CreateDirectoryW(folder.c_str(), nullptr);
+  wchar_t full[MAX_PATH] = {};
+  GetFullPathNameW((folder + L"/" + name).c_str(), MAX_PATH, full, nullptr);
+
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return std::wstring();
+  bool saved = false;
+  UINT count = 0, size = 0;
+  Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &size);
+  std::vector<BYTE> buffer(size);
+  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (size && Gdiplus::DllExports::GdipGetImageEncoders(count, size, codecs) == Gdiplus::Ok) {
+    for (UINT i = 0; i < count; ++i) {
+      if (std::wstring(codecs[i].MimeType) != L"image/png") continue;
+      std::vector<uint32_t> opaque(image.pixels);
+      for (uint32_t& p : opaque) p |= 0xFF000000;
+      Gdiplus::GpBitmap* png = nullptr;
+      if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(image.width, image.height, image.width * 4,
+                                                         PixelFormat32bppARGB,
+                                                         reinterpret_cast<BYTE*>(opaque.data()), &png) == Gdiplus::Ok) {
+        saved = Gdiplus::DllExports::GdipSaveImageToFile(png, full, &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
+        Gdiplus::DllExports::GdipDisposeImage(png);
+      }
+      break;
+    }
+  }
+  Gdiplus::GdiplusShutdown(token);
+  return saved ? std::wstring(full) : std::wstring();
+}
+
+}  // namespace controls_test
