@@ -1,5 +1,9 @@
-// dvcli flow launcher|install|update [--game <folder>] [--answer yes|no]... [--report <kind> <args...>]...
-//                                    [--settings key=value,...]
+// dvcli flow launcher|install|update|predownload [--game <folder>] [--answer yes|no]... [--report <kind> <args...>]...
+//                                    [--settings key=value,...] [--update-at <bytes>]
+// predownload: after the launcher flow rests, sets the pre-download request and starts the
+// pre-download beside the resting state, as the pre-download page does; it ends when the
+// pre-download state is gone. --update-at starts the game flow (an update) once the pre-download
+// downloads and the manager counts that many bytes done.
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
 // then (install, update) the game flow; install first checks the disk space as the main window
 // does. Prints, one line each:
@@ -17,6 +21,8 @@
 //                                                       reports, applies those settings on the UI
 //                                                       thread, lets the queued reports leave one
 //                                                       per tick and ends with "result 0 queued=0"
+//   predl <page> <lParam>                              the pre-download's page messages
+//   predl-step <step>                                  each step of the pre-download (-1: gone)
 // Line breaks inside texts are printed as "\n".
 
 #include <windows.h>
@@ -33,6 +39,7 @@
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/language_texts.h"
 #include "dorevezi/update/download_manager.h"
+#include "dorevezi/update/predownload_state.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/update/update_states.h"
 #include "tools/dvcli/commands.h"
@@ -45,8 +52,8 @@ constexpr int64_t kTickMicroseconds = 2000;
 // A flow rests once nothing has happened for this long in a resting state.
 constexpr DWORD kQuietMs = 700;
 
-enum class Mode { kLauncher, kInstall, kUpdate };
-enum class Phase { kLauncherFlow, kGameFlow };
+enum class Mode { kLauncher, kInstall, kUpdate, kPreDownload };
+enum class Phase { kLauncherFlow, kPreDownload, kGameFlow };
 
 struct FlowJob {
   Mode mode = Mode::kLauncher;
@@ -58,6 +65,9 @@ struct FlowJob {
   bool finished = false;
   std::vector<ReportCall> reports;
   SettingChanges settings;
+  int64_t updateAt = -1;  // bytes done by the pre-download before the game flow starts
+  int32_t lastPreDownloadStep = kNoStateId;
+  bool preDownloadSeen = false;
 };
 
 FlowJob g_flow;
@@ -167,7 +177,7 @@ bool IsResting(const State* state) {
 void StartGameFlow() {
   g_flow.phase = Phase::kGameFlow;
   Touch();
-  if (g_flow.mode == Mode::kUpdate) {
+  if (g_flow.mode == Mode::kUpdate || g_flow.mode == Mode::kPreDownload) {
     DoreveziCore::GetInstance().StartGameFlow(0, false);
     return;
   }
@@ -182,6 +192,26 @@ void StartGameFlow() {
   });
 }
 
+// Prints the pre-download's step changes and starts the game flow at --update-at; true while the
+// engine must not end this tick.
+bool WatchPreDownload() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  const int32_t step = core.GetPreDownloadStep();
+  if (step != g_flow.lastPreDownloadStep) {
+    g_flow.lastPreDownloadStep = step;
+    if (step != kNoStateId) g_flow.preDownloadSeen = true;
+    Touch();
+    engine_host::PrintLine("predl-step " + std::to_string(step));
+  }
+  if (g_flow.phase == Phase::kPreDownload && g_flow.updateAt >= 0 && step == kPreDownloadDownloading &&
+      DownloadManager::GetInstance().doneBytes >= g_flow.updateAt) {
+    g_flow.updateAt = -1;
+    StartGameFlow();
+    return true;
+  }
+  return false;
+}
+
 void EngineTick() {
   if (g_flow.finished) return;
   DoreveziCore& core = DoreveziCore::GetInstance();
@@ -191,9 +221,20 @@ void EngineTick() {
   }
   if (State* state = core.currentState) state->OnTick();
   if (State* state = core.preDownloadState) state->OnTick();
+  if (WatchPreDownload()) return;
   const State* current = core.currentState;
   if (!IsResting(current) || GetTickCount() - g_flow.lastActivity < kQuietMs) return;
-  if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode != Mode::kLauncher) {
+  if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode == Mode::kPreDownload) {
+    g_flow.phase = Phase::kPreDownload;
+    Touch();
+    core.preDownloadRequested = true;
+    core.StartPreDownload();
+    return;
+  }
+  if (g_flow.phase == Phase::kPreDownload) {
+    // Ends once the pre-download is gone and all is quiet (a box answered, its stop done).
+    if (core.preDownloadState || !g_flow.preDownloadSeen) return;
+  } else if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode != Mode::kLauncher) {
     StartGameFlow();
     return;
   }
@@ -247,6 +288,8 @@ int RunFlowCommand(const CommandArgs& args) {
     g_flow.mode = Mode::kInstall;
   } else if (args[0] == L"update") {
     g_flow.mode = Mode::kUpdate;
+  } else if (args[0] == L"predownload") {
+    g_flow.mode = Mode::kPreDownload;
   } else {
     return 2;
   }
@@ -263,6 +306,8 @@ int RunFlowCommand(const CommandArgs& args) {
       if (!ParseReportCall(args, next, call)) return 2;
       g_flow.reports.push_back(call);
       i = next - 1;
+    } else if (args[i] == L"--update-at" && i + 1 < args.size()) {
+      g_flow.updateAt = _wtoi64(args[++i].c_str());
     } else if (args[i] == L"--settings" && i + 1 < args.size()) {
       if (!ParseSettingChanges(engine_host::Utf8(args[++i]), g_flow.settings)) return 2;
     } else {
