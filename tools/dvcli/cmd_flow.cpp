@@ -1,9 +1,10 @@
 // dvcli flow launcher|install|update|predownload [--game <folder>] [--answer yes|no]... [--report <kind> <args...>]...
-//                                    [--settings key=value,...] [--update-at <bytes>]
+//                                    [--settings key=value,...] [--update-at <bytes>] [--remote <version>]
 // predownload: after the launcher flow rests, sets the pre-download request and starts the
 // pre-download beside the resting state, as the pre-download page does; it ends when the
 // pre-download state is gone. --update-at starts the game flow (an update) once the pre-download
-// downloads and the manager counts that many bytes done.
+// downloads and the manager counts that many bytes done. --remote sets the current game version
+// first, as the ready state's check finds it when an update is pending.
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
 // then (install, update) the game flow; install first checks the disk space as the main window
 // does. Prints, one line each:
@@ -23,6 +24,7 @@
 //                                                       per tick and ends with "result 0 queued=0"
 //   predl <page> <lParam>                              the pre-download's page messages
 //   predl-step <step>                                  each step of the pre-download (-1: gone)
+//   predl-request <0|1>                                the request flag at the end
 // Line breaks inside texts are printed as "\n".
 
 #include <windows.h>
@@ -65,7 +67,8 @@ struct FlowJob {
   bool finished = false;
   std::vector<ReportCall> reports;
   SettingChanges settings;
-  int64_t updateAt = -1;  // bytes done by the pre-download before the game flow starts
+  int64_t updateAt = -1;
+  std::string remoteVersion;  // bytes done by the pre-download before the game flow starts
   int32_t lastPreDownloadStep = kNoStateId;
   bool preDownloadSeen = false;
 };
@@ -227,6 +230,7 @@ void EngineTick() {
   if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode == Mode::kPreDownload) {
     g_flow.phase = Phase::kPreDownload;
     Touch();
+    if (!g_flow.remoteVersion.empty()) core.SetRemoteGameVersion(g_flow.remoteVersion);
     core.preDownloadRequested = true;
     core.StartPreDownload();
     return;
@@ -253,6 +257,9 @@ void EngineTick() {
   {
     base::CriticalSectionGuard lock(&core.textsLock);
     download = core.downloadGameVersion;
+  }
+  if (g_flow.mode == Mode::kPreDownload) {
+    engine_host::PrintLine(std::string("predl-request ") + (core.preDownloadRequested ? "1" : "0"));
   }
   engine_host::PrintLine("versions local=" + versions.localGameVersion + " remote=" + versions.remoteGameVersion +
                          " download=" + download);
@@ -308,6 +315,8 @@ int RunFlowCommand(const CommandArgs& args) {
       i = next - 1;
     } else if (args[i] == L"--update-at" && i + 1 < args.size()) {
       g_flow.updateAt = _wtoi64(args[++i].c_str());
+    } else if (args[i] == L"--remote" && i + 1 < args.size()) {
+      g_flow.remoteVersion = engine_host::Narrow(args[++i]);
     } else if (args[i] == L"--settings" && i + 1 < args.size()) {
       if (!ParseSettingChanges(engine_host::Utf8(args[++i]), g_flow.settings)) return 2;
     } else {
