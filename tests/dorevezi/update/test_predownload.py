@@ -174,6 +174,21 @@ def test_fill_kill_resume(c, w):
             paths.count("/get/urls") == 2 and run.pages[-1] == (3, 0) and
             os.path.exists(os.path.join(folder_state(launcher), "predownload_version_map.txt")), (paths, run.lines))
 
+    # The next release's list in the list form: read the same, and recognised as complete.
+    list_root = os.path.join(w.folder, "listform")
+    if not os.path.exists(list_root):
+        shutil.copytree(os.path.join(w.release, "cdn", "predownload"), list_root)
+        entries = list_entries(os.path.join(list_root, "version_map.txt"))
+        with open(os.path.join(list_root, "version_map.txt"), "w") as f:
+            json.dump({"version": NEXT, "list": entries}, f)
+    w.scenario(predl_root=list_root)
+    launcher = w.launcher()
+    run = w.run(launcher, w.game())
+    c.check("list-form list: the pre-download completes with that list as its complete list",
+            run.pages[-1:] == [(3, 0)] and not run.boxes and
+            read_json(os.path.join(folder_state(launcher), "predownload_version_map.txt")).get("version") == NEXT,
+            run.lines)
+
     # Killed by pid at random points, then run again: a file complete before a run is never asked again.
     w.scenario(faults=[{"path": "/predl/*", "delay": 0.5}])
     # One whole run sets the span the kills fall in.
