@@ -183,6 +183,17 @@ class DoreveziCore {
   // language code and the game folder while the UI thread may be applying new settings).
   EnvConfig GetEnvConfig();
 
+  // Pre-download bookkeeping (predownload_books.h). The version is read and written under the
+  // texts lock: the UI thread asks HasUnfinishedPreDownload while the worker rewrites it.
+  std::string GetPreDownloadVersion();
+  void SetPreDownloadVersion(const std::string& version);
+  // -1 no version announced, 0 its folder holds the complete list of that version, 1 otherwise.
+  int CheckPreDownloadComplete();
+  bool HasUnfinishedPreDownload();
+  // Deletes the folders the installed game has reached; 0 no folders, -1 no local version, -2 an
+  // unreadable one, else the number of folders left.
+  int PurgeOldPreDownloads();
+
   // UI thread: takes the edited settings over, field by field, with one save and one report.
   void ApplySettings(const EnvConfig& edited);
 

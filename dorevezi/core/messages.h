@@ -48,6 +48,14 @@ enum PreDownloadLinkState : LPARAM {
   kPreDownloadLinkFinished = 4,
 };
 
+// wParam of kMsgPreDownloadStatus: the page of the main window's pre-download tab.
+enum PreDownloadPage : WPARAM {
+  kPreDlcPageNone = 0,
+  kPreDlcPageBefore = 1,
+  kPreDlcPageDownload = 2,
+  kPreDlcPageFinish = 3,
+};
+
 // Named objects of the launcher and of the game client.
 constexpr wchar_t kDoreveziInstanceName[] = L"_ZUN_DOREVEZI_CN";  // semaphore and window property
 constexpr wchar_t kMainWindowClass[] = L"Dorevezi";

@@ -259,7 +259,7 @@ ReportValues GatherReportValues() {
   values.localGameVersion = versions.localGameVersion;
   values.remoteGameVersion = versions.remoteGameVersion;
   values.downloadGameVersion = core.downloadGameVersion;
-  values.preDownloadVersion = core.preDownloadVersion;
+  values.preDownloadVersion = core.GetPreDownloadVersion();
   GetUtcDateTimeTexts(values.date, values.time);
   values.unixSeconds = static_cast<int64_t>(std::time(nullptr));
   values.cpuName = GetCpuName();

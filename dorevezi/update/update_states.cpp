@@ -10,7 +10,10 @@
 #include "base/thread_registry.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/predownload_books.h"
+#include "dorevezi/core/usage_reports.h"
 #include "dorevezi/update/download_manager.h"
+#include "dorevezi/update/predownload_state.h"
 
 namespace {
 
@@ -45,7 +48,10 @@ State* FetchState(FlowMode flow, const std::string& version) {
 }  // namespace
 
 void InstallUpdateStates() {
-  SetStateFactories(&MakePrepareState, nullptr);
+  SetStateFactories(&MakePrepareState, &CreatePreDownloadStateObject);
+  ReportSources sources;
+  sources.comparePreDownloadVersion = &ComparePreDownloadVersion;
+  SetReportSources(sources);
 }
 
 void SetRemoteGameVersionFromList(const std::string& listText) {

@@ -1,5 +1,11 @@
-// dvcli flow launcher|install|update|play|repair [--game <folder>] [--answer yes|no]... [--decide]
-//                                                [--report <kind> <args...>]... [--settings key=value,...]
+// dvcli flow launcher|install|update|play|repair|predownload [--game <folder>] [--answer yes|no]...
+//          [--decide] [--report <kind> <args...>]... [--settings key=value,...] [--update-at <bytes>]
+//          [--remote <version>]
+// predownload: after the launcher flow rests, sets the pre-download request and starts the
+// pre-download beside the resting state, as the pre-download page does; it ends when the
+// pre-download state is gone. --update-at starts the game flow (an update, resting at its
+// decision) once the pre-download downloads and the manager counts that many bytes done. --remote
+// sets the current game version first, as the ready state's check finds it when an update is pending.
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
 // then (install, update, play, repair) the game flow; install first checks the disk space as the
 // main window does, play asks for the game to start at the end, repair first deletes the game's
@@ -22,6 +28,9 @@
 //                                                       reports, applies those settings on the UI
 //                                                       thread, lets the queued reports leave one
 //                                                       per tick and ends with "result 0 queued=0"
+//   predl <page> <lParam>                              the pre-download's page messages
+//   predl-step <step>                                  each step of the pre-download (-1: gone)
+//   predl-request <0|1>                                the request flag at the end
 // Line breaks inside texts are printed as "\n".
 
 #include <windows.h>
@@ -40,6 +49,7 @@
 #include "dorevezi/core/paths.h"
 #include "dorevezi/update/apply_states.h"
 #include "dorevezi/update/download_manager.h"
+#include "dorevezi/update/predownload_state.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/update/update_states.h"
 #include "tools/dvcli/commands.h"
@@ -52,8 +62,8 @@ constexpr int64_t kTickMicroseconds = 2000;
 // A flow rests once nothing has happened for this long in a resting state.
 constexpr DWORD kQuietMs = 700;
 
-enum class Mode { kLauncher, kInstall, kUpdate, kPlay, kRepair };
-enum class Phase { kLauncherFlow, kGameFlow };
+enum class Mode { kLauncher, kInstall, kUpdate, kPlay, kRepair, kPreDownload };
+enum class Phase { kLauncherFlow, kPreDownload, kGameFlow };
 
 struct FlowJob {
   Mode mode = Mode::kLauncher;
@@ -66,6 +76,10 @@ struct FlowJob {
   std::vector<ReportCall> reports;
   SettingChanges settings;
   bool decideOnly = false;
+  int64_t updateAt = -1;
+  std::string remoteVersion;  // bytes done by the pre-download before the game flow starts
+  int32_t lastPreDownloadStep = kNoStateId;
+  bool preDownloadSeen = false;
 };
 
 FlowJob g_flow;
@@ -187,7 +201,7 @@ bool IsResting(const State* state) {
 void StartGameFlow() {
   g_flow.phase = Phase::kGameFlow;
   Touch();
-  if (g_flow.mode == Mode::kUpdate || g_flow.mode == Mode::kPlay) {
+  if (g_flow.mode == Mode::kUpdate || g_flow.mode == Mode::kPlay || g_flow.mode == Mode::kPreDownload) {
     DoreveziCore::GetInstance().StartGameFlow(g_flow.mode == Mode::kPlay ? 1 : 0, false);
     return;
   }
@@ -209,6 +223,26 @@ void StartGameFlow() {
   });
 }
 
+// Prints the pre-download's step changes and starts the game flow at --update-at; true while the
+// engine must not end this tick.
+bool WatchPreDownload() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  const int32_t step = core.GetPreDownloadStep();
+  if (step != g_flow.lastPreDownloadStep) {
+    g_flow.lastPreDownloadStep = step;
+    if (step != kNoStateId) g_flow.preDownloadSeen = true;
+    Touch();
+    engine_host::PrintLine("predl-step " + std::to_string(step));
+  }
+  if (g_flow.phase == Phase::kPreDownload && g_flow.updateAt >= 0 && step == kPreDownloadDownloading &&
+      DownloadManager::GetInstance().doneBytes >= g_flow.updateAt) {
+    g_flow.updateAt = -1;
+    StartGameFlow();
+    return true;
+  }
+  return false;
+}
+
 void EngineTick() {
   if (g_flow.finished) return;
   DoreveziCore& core = DoreveziCore::GetInstance();
@@ -218,9 +252,21 @@ void EngineTick() {
   }
   if (State* state = core.currentState) state->OnTick();
   if (State* state = core.preDownloadState) state->OnTick();
+  if (WatchPreDownload()) return;
   const State* current = core.currentState;
   if (!IsResting(current) || GetTickCount() - g_flow.lastActivity < kQuietMs) return;
-  if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode != Mode::kLauncher) {
+  if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode == Mode::kPreDownload) {
+    g_flow.phase = Phase::kPreDownload;
+    Touch();
+    if (!g_flow.remoteVersion.empty()) core.SetRemoteGameVersion(g_flow.remoteVersion);
+    core.preDownloadRequested = true;
+    core.StartPreDownload();
+    return;
+  }
+  if (g_flow.phase == Phase::kPreDownload) {
+    // Ends once the pre-download is gone and all is quiet (a box answered, its stop done).
+    if (core.preDownloadState || !g_flow.preDownloadSeen) return;
+  } else if (g_flow.phase == Phase::kLauncherFlow && g_flow.mode != Mode::kLauncher) {
     StartGameFlow();
     return;
   }
@@ -239,6 +285,9 @@ void EngineTick() {
   {
     base::CriticalSectionGuard lock(&core.textsLock);
     download = core.downloadGameVersion;
+  }
+  if (g_flow.mode == Mode::kPreDownload) {
+    engine_host::PrintLine(std::string("predl-request ") + (core.preDownloadRequested ? "1" : "0"));
   }
   engine_host::PrintLine("versions local=" + versions.localGameVersion + " remote=" + versions.remoteGameVersion +
                          " download=" + download);
@@ -278,6 +327,8 @@ int RunFlowCommand(const CommandArgs& args) {
     g_flow.mode = Mode::kPlay;
   } else if (args[0] == L"repair") {
     g_flow.mode = Mode::kRepair;
+  } else if (args[0] == L"predownload") {
+    g_flow.mode = Mode::kPreDownload;
   } else {
     return 2;
   }
@@ -296,6 +347,10 @@ int RunFlowCommand(const CommandArgs& args) {
       if (!ParseReportCall(args, next, call)) return 2;
       g_flow.reports.push_back(call);
       i = next - 1;
+    } else if (args[i] == L"--update-at" && i + 1 < args.size()) {
+      g_flow.updateAt = _wtoi64(args[++i].c_str());
+    } else if (args[i] == L"--remote" && i + 1 < args.size()) {
+      g_flow.remoteVersion = engine_host::Narrow(args[++i]);
     } else if (args[i] == L"--settings" && i + 1 < args.size()) {
       if (!ParseSettingChanges(engine_host::Utf8(args[++i]), g_flow.settings)) return 2;
     } else {
@@ -304,6 +359,8 @@ int RunFlowCommand(const CommandArgs& args) {
   }
   DoreveziCore::GetInstance().Initialize();
   InstallUpdateStates();
+  // The pre-download is watched beside a game flow that rests at its decision.
+  if (g_flow.mode == Mode::kPreDownload) g_flow.decideOnly = true;
   if (!g_flow.decideOnly) InstallApplyStates();
   SetApplyHook(&OnFileApplied);
   SetRestartAction(&OnRestart);

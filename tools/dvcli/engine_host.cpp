@@ -35,6 +35,9 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case kMsgRefreshTexts:
       PrintLine("refresh");
       return 0;
+    case kMsgPreDownloadStatus:
+      PrintLine("predl " + std::to_string(int64_t(wParam)) + " " + std::to_string(int64_t(lParam)));
+      return 0;
     case kMsgDownloadPaused:
       PrintLine("paused " + std::to_string(int64_t(lParam)));
       return 0;
