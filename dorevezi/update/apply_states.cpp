@@ -118,6 +118,25 @@ std::wstring PatchFileOf(const std::wstring& staged) {
   return staged + AnsiToWide(CurrentPatchExtension());
 }
 
+// Patches `old` into the staged `output` with the applier the patch option asks for (1: in memory,
+// else streamed); the applier's result, its code in `code`.
+int RunPatch(int patchOption, const std::wstring& old, const std::wstring& output, const std::wstring& patchFile,
+             int* code) {
+  if (patchOption == 1) {
+    *code = kInMemoryPatchError;
+    return PatchFileInMemoryW(old, output, patchFile);
+  }
+  return PatchFileStreamedW(old, output, patchFile, code);
+}
+
+// A wrong output or a failing patch: the output and the patch go, so the whole file is fetched next
+// and the same patch never runs again.
+void DropFailedPatch(const std::wstring& output, const std::wstring& patchFile) {
+  DeleteIfFile(output);
+  DeleteIfFile(patchFile);
+  DeleteIfFile(patchFile + L".cfg");
+}
+
 // The main window is asked to end the program. Until the skin-driven windows exist the main window
 // is the plain one, which ends on the exit message.
 bool RequestMainWindowExit() {
@@ -369,18 +388,9 @@ void ApplyUpdateState::ApplyDoreveziUpdate() {
       // A kill after the output was written leaves it complete: no second run of the patch.
       if (!FileHasContent(source, entry.second.md5, entry.second.size)) {
         int code = 0;
-        int rc;
-        if (core.patchOption == 1) {
-          rc = PatchFileInMemoryW(destination, source, patchFile);
-          code = kInMemoryPatchError;
-        } else {
-          rc = PatchFileStreamedW(destination, source, patchFile, &code);
-        }
+        const int rc = RunPatch(core.patchOption, destination, source, patchFile, &code);
         if (rc != 0 || !FileHasContent(source, entry.second.md5, entry.second.size)) {
-          // A wrong output or a failing patch: the whole file next, never the same patch again.
-          DeleteIfFile(source);
-          DeleteIfFile(patchFile);
-          DeleteIfFile(patchFile + L".cfg");
+          DropFailedPatch(source, patchFile);
           refetch.push_back(key);
           continue;
         }
@@ -477,21 +487,13 @@ void ApplyUpdateState::ApplyGameFilesStep() {
         if (!FileHasContent(source, target.md5, target.size)) {
           const std::wstring old = alternate.empty() ? destination : alternate;
           int code = 0;
-          int rc;
-          if (core.patchOption == 1) {
-            rc = PatchFileInMemoryW(old, source, patchFile);
-            code = kInMemoryPatchError;
-          } else {
-            rc = PatchFileStreamedW(old, source, patchFile, &code);
-          }
+          const int rc = RunPatch(core.patchOption, old, source, patchFile, &code);
           if (g_exitRequested) {
             failed.push_back(key + "(" + std::to_string(code) + ")");
             continue;
           }
           if (rc != 0 || !FileHasContent(source, target.md5, target.size)) {
-            DeleteIfFile(source);
-            DeleteIfFile(patchFile);
-            DeleteIfFile(patchFile + L".cfg");
+            DropFailedPatch(source, patchFile);
             refetch.push_back(key);
             continue;
           }

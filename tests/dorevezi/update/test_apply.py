@@ -523,6 +523,12 @@ def test_self_update_program(c, w, a, dorevezi, dvcli):
         time.sleep(0.5)
     c.equal("self-update program: dorevezi.exe is 1.0.1", md5_file(program), new["dorevezi.exe"]["md5"])
     c.check("self-update program: dorevezi_temp.exe is gone", not os.path.exists(helper))
+    # The exit's replace run also copied the staged runtime and font files into place.
+    deferred = sorted(k for k in new if k.startswith("cef") or k.endswith(".ttf"))
+    placed = {k: os.path.join(launcher.folder, *k.replace("\\", "/").split("/")) for k in deferred}
+    wrong = [k for k in deferred if not os.path.isfile(placed[k]) or md5_file(placed[k]) != new[k]["md5"]]
+    c.check("self-update program: the runtime and font files match 1.0.1 after the exit", deferred and not wrong,
+            wrong)
 
 
 def main():
