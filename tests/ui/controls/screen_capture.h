@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support/screenshot.h"
 #include "ui/render/gdiplus_api.h"
 
 namespace controls_test {
@@ -48,44 +49,24 @@ inline ScreenImage CaptureScreen(const RECT& area) {
 
 // The full path the PNG was written to, empty on failure.
 inline std::wstring SaveScreenshot(const ScreenImage& image, const std::wstring& name) {
-  std::wstring folder;
-  if (const char* binary = std::getenv("DV_BINARY_DIR")) {
-    const std::string unixPath(binary);
-    folder = L"Z:" + std::wstring(unixPath.begin(), unixPath.end()) + L"/screenshots";
-  } else {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    folder = std::wstring(temp) + L"dorevezi-screenshots";
-  }
-  CreateDirectoryW(folder.c_str(), nullptr);
-  wchar_t full[MAX_PATH] = {};
-  GetFullPathNameW((folder + L"/" + name).c_str(), MAX_PATH, full, nullptr);
-
+  const std::wstring full = test_support::ScreenshotPath(name);
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartupInput input;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return std::wstring();
   bool saved = false;
-  UINT count = 0, size = 0;
-  Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &size);
-  std::vector<BYTE> buffer(size);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (size && Gdiplus::DllExports::GdipGetImageEncoders(count, size, codecs) == Gdiplus::Ok) {
-    for (UINT i = 0; i < count; ++i) {
-      if (std::wstring(codecs[i].MimeType) != L"image/png") continue;
-      std::vector<uint32_t> opaque(image.pixels);
-      for (uint32_t& p : opaque) p |= 0xFF000000;
-      Gdiplus::GpBitmap* png = nullptr;
-      if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(image.width, image.height, image.width * 4,
-                                                         PixelFormat32bppARGB,
-                                                         reinterpret_cast<BYTE*>(opaque.data()), &png) == Gdiplus::Ok) {
-        saved = Gdiplus::DllExports::GdipSaveImageToFile(png, full, &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
-        Gdiplus::DllExports::GdipDisposeImage(png);
-      }
-      break;
+  CLSID encoder;
+  if (test_support::PngEncoder(&encoder)) {
+    std::vector<uint32_t> opaque(image.pixels);
+    for (uint32_t& p : opaque) p |= 0xFF000000;
+    Gdiplus::GpBitmap* png = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(image.width, image.height, image.width * 4, PixelFormat32bppARGB,
+                                                       reinterpret_cast<BYTE*>(opaque.data()), &png) == Gdiplus::Ok) {
+      saved = Gdiplus::DllExports::GdipSaveImageToFile(png, full.c_str(), &encoder, nullptr) == Gdiplus::Ok;
+      Gdiplus::DllExports::GdipDisposeImage(png);
     }
   }
   Gdiplus::GdiplusShutdown(token);
-  return saved ? std::wstring(full) : std::wstring();
+  return saved ? full : std::wstring();
 }
 
 }  // namespace controls_test

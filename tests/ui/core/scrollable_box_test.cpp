@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support/screenshot.h"
 #include "test_support/temp_dir.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/control_test_support.h"
@@ -322,36 +323,6 @@ TEST_F(ScrollableBoxTest, DraggingTheThumbScrollsTheOwner) {
   EXPECT_EQ(Offset(), 100);
 }
 
-bool PngEncoder(CLSID* clsid) {
-  using namespace Gdiplus::DllExports;
-  UINT count = 0, size = 0;
-  GdipGetImageEncodersSize(&count, &size);
-  std::vector<BYTE> buffer(size);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (!size || GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i) {
-    if (std::wstring(codecs[i].MimeType) == L"image/png") {
-      *clsid = codecs[i].Clsid;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::wstring ScreenshotPath(const wchar_t* name) {
-  std::wstring folder;
-  if (const char* binary = getenv("DV_BINARY_DIR")) {
-    const std::string unixPath(binary);
-    folder = L"Z:" + std::wstring(unixPath.begin(), unixPath.end()) + L"/screenshots";
-  } else {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    folder = std::wstring(temp) + L"dorevezi-screenshots";
-  }
-  CreateDirectoryW(folder.c_str(), nullptr);
-  return folder + L"/" + name;
-}
-
 TEST_F(ScrollableBoxTest, PaintShowsScrolledClippedContentAndTheThumb) {
   UiRuntime::Initialize(L"resources\\", nullptr, false, L"themes\\default", L"zh_CN");
   test_support::TempDir dir;
@@ -378,12 +349,12 @@ TEST_F(ScrollableBoxTest, PaintShowsScrolledClippedContentAndTheThumb) {
   IRenderContext* captured = context.get();
 
   CLSID encoder;
-  ASSERT_TRUE(PngEncoder(&encoder));
+  ASSERT_TRUE(test_support::PngEncoder(&encoder));
   Gdiplus::GpBitmap* png = nullptr;
   ASSERT_EQ(Gdiplus::DllExports::GdipCreateBitmapFromScan0(kWidth, kHeight, kWidth * 4, PixelFormat32bppARGB,
                                                            static_cast<BYTE*>(captured->PixelBits()), &png),
             Gdiplus::Ok);
-  EXPECT_EQ(Gdiplus::DllExports::GdipSaveImageToFile(png, ScreenshotPath(L"scrollable_box_paint.png").c_str(), &encoder,
+  EXPECT_EQ(Gdiplus::DllExports::GdipSaveImageToFile(png, test_support::ScreenshotPath(L"scrollable_box_paint.png").c_str(), &encoder,
                                                      nullptr),
             Gdiplus::Ok);
   Gdiplus::DllExports::GdipDisposeImage(png);

@@ -1,3 +1,4 @@
+#include "test_support/screenshot.h"
 #include "ui/core/window_test_support.h"
 
 #include <cstdlib>
@@ -21,20 +22,6 @@ class RuntimeEnvironment : public ::testing::Environment {
 LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   PassedOn().push_back(message);
   return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-bool PngEncoder(CLSID* clsid) {
-  UINT count = 0, size = 0;
-  GdipGetImageEncodersSize(&count, &size);
-  std::vector<BYTE> buffer(size);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (!size || GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i)
-    if (std::wstring(codecs[i].MimeType) == L"image/png") {
-      *clsid = codecs[i].Clsid;
-      return true;
-    }
-  return false;
 }
 
 }  // namespace
@@ -202,21 +189,12 @@ Capture CaptureScreen(const RECT& rect) {
 }
 
 std::string SaveCapture(const Capture& capture, const std::string& name) {
-  std::string folder;
-  if (const char* binary = getenv("DV_BINARY_DIR")) {
-    folder = std::string(binary) + "/screenshots";
-  } else {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    folder = std::string(temp) + "dorevezi-screenshots";
-  }
-  const std::string unixPath = folder + "/" + name + ".png";
-  // The build folder is a Unix path: reach it through Wine's Z: drive.
-  const std::wstring windowsFolder = (folder[0] == '/' ? L"Z:" : L"") + std::wstring(folder.begin(), folder.end());
-  CreateDirectoryW(windowsFolder.c_str(), nullptr);
-  const std::wstring file = windowsFolder + L"/" + std::wstring(name.begin(), name.end()) + L".png";
+  const std::wstring file = test_support::ScreenshotPath(std::wstring(name.begin(), name.end()) + L".png");
+  // Reported as the Unix path when the file is in the build folder.
+  const std::string unixPath = getenv("DV_BINARY_DIR") ? std::string(getenv("DV_BINARY_DIR")) + "/screenshots/" + name + ".png"
+                                                       : std::string(file.begin(), file.end());
   CLSID encoder;
-  if (!PngEncoder(&encoder)) return std::string();
+  if (!test_support::PngEncoder(&encoder)) return std::string();
   Gdiplus::GpBitmap* png = nullptr;
   std::vector<uint32_t> pixels = capture.pixels;
   if (GdipCreateBitmapFromScan0(capture.width, capture.height, capture.width * 4, PixelFormat32bppARGB,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support/screenshot.h"
 #include "render_test_support.h"
 #include "ui/render/text_effect_gdiplus.h"
 
@@ -41,38 +42,6 @@ uint32_t FrameColour(int x, int y) {
   const bool corner = (x < 8 || x >= 24) && (y < 8 || y >= 24);
   const bool edge = x < 8 || x >= 24 || y < 8 || y >= 24;
   return corner ? 0xFFC02020 : edge ? 0xFF208020 : 0x00000000;
-}
-
-// The PNG encoder's class id, from the installed encoders.
-bool PngEncoder(CLSID* clsid) {
-  UINT count = 0, size = 0;
-  GdipGetImageEncodersSize(&count, &size);
-  std::vector<BYTE> buffer(size);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (!size || GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i)
-    if (std::wstring(codecs[i].MimeType) == L"image/png") {
-      *clsid = codecs[i].Clsid;
-      return true;
-    }
-  return false;
-}
-
-// Beside the build (ctest names it), else in the temporary folder.
-std::wstring ScreenshotPath() {
-  wchar_t buffer[MAX_PATH] = {};
-  std::wstring folder;
-  if (const char* binary = getenv("DV_BINARY_DIR")) {
-    const std::string unixPath(binary);
-    // The build folder is a Unix path: reach it through Wine's Z: drive.
-    folder = L"Z:" + std::wstring(unixPath.begin(), unixPath.end()) + L"/screenshots";
-  } else {
-    GetTempPathW(MAX_PATH, buffer);
-    folder = std::wstring(buffer) + L"dorevezi-screenshots";
-  }
-  CreateDirectoryW(folder.c_str(), nullptr);
-  GetFullPathNameW((folder + L"/render_layer.png").c_str(), MAX_PATH, buffer, nullptr);
-  return buffer;
 }
 
 // Pixels close to the ink colour inside box.
@@ -160,11 +129,11 @@ TEST(RenderWindow, ShowsTextEffectAndNineGridOnScreen) {
     for (int x = 0; x < kWidth; ++x) SetPixelAt(*captured, x, y, PixelAt(*captured, x, y) | 0xFF000000);
   Gdiplus::GpBitmap* png = nullptr;
   CLSID encoder;
-  ASSERT_TRUE(PngEncoder(&encoder));
+  ASSERT_TRUE(test_support::PngEncoder(&encoder));
   ASSERT_EQ(GdipCreateBitmapFromScan0(kWidth, kHeight, kWidth * 4, PixelFormat32bppARGB,
                                       static_cast<BYTE*>(captured->PixelBits()), &png),
             Gdiplus::Ok);
-  const std::wstring path = ScreenshotPath();
+  const std::wstring path = test_support::ScreenshotPath(L"render_layer.png");
   EXPECT_EQ(GdipSaveImageToFile(png, path.c_str(), &encoder, nullptr), Gdiplus::Ok);
   GdipDisposeImage(png);
 
