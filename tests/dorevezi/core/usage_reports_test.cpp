@@ -191,7 +191,9 @@ TEST(UsageRecords, EventRecordWritesRawUtf8AndDecidesIfInstallPlay) {
     v.gameRunning = c.running;
     const Json::Value r = Parse(BuildDoreveziEventRecord(v, c.printInfo, "", "", "", c.step));
     EXPECT_EQ(r.isMember("if_install_play"), c.play != nullptr) << c.step << " " << c.printInfo;
-    if (c.play) EXPECT_EQ(r["if_install_play"].asString(), c.play) << c.step << " " << c.preDownload;
+    if (c.play) {
+      EXPECT_EQ(r["if_install_play"].asString(), c.play) << c.step << " " << c.preDownload;
+    }
     EXPECT_EQ(r["print_info"].asString(), c.info);
     EXPECT_EQ(r["step"].asString(), c.step[0] == 'P' ? "pre_install" : c.step);
   }

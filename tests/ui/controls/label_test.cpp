@@ -204,8 +204,12 @@ TEST_F(LabelTest, PaintsTextInItsColourAndPlace) {
     const auto columns = InkColumns(*context, R(0, 0, 200, 60));
     const auto rows = InkRows(*context, R(0, 0, 200, 60));
     ASSERT_GE(columns.first, 0) << c.align;
-    if (c.expectedLeft >= 0) EXPECT_LE(columns.first, c.expectedLeft + 3) << c.align;
-    if (c.expectedRight >= 0) EXPECT_GE(columns.second, c.expectedRight - 3) << c.align;
+    if (c.expectedLeft >= 0) {
+      EXPECT_LE(columns.first, c.expectedLeft + 3) << c.align;
+    }
+    if (c.expectedRight >= 0) {
+      EXPECT_GE(columns.second, c.expectedRight - 3) << c.align;
+    }
     if (std::wstring(c.align).find(L"center") != std::wstring::npos) {
       EXPECT_NEAR((columns.first + columns.second) / 2, 100, 4) << c.align;
     }

@@ -391,8 +391,12 @@ TEST_F(RichEditWindow, EnterFollowsTheReturnEventSettings) {
     const std::wstring text = edit->GetText();
     EXPECT_EQ(returns, c.raises ? 1 : 0) << c.wantReturn << c.needsCtrl << c.modifier;
     // A raised Enter inserts nothing; a forwarded one reaches the text services.
-    if (c.raises) EXPECT_EQ(text, L"") << c.modifier;
-    if (!c.raises && c.modifier != VK_CONTROL) EXPECT_NE(text, L"") << c.wantReturn << c.needsCtrl << c.modifier;
+    if (c.raises) {
+      EXPECT_EQ(text, L"") << c.modifier;
+    }
+    if (!c.raises && c.modifier != VK_CONTROL) {
+      EXPECT_NE(text, L"") << c.wantReturn << c.needsCtrl << c.modifier;
+    }
   }
 }
 
