@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/controls/button.h"
+#include "ui/controls/list_box.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
@@ -438,6 +439,12 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"OptionBox") return new OptionTemplate<Box>();
   if (elementName == L"ScrollBar") return new ScrollBar();
   if (elementName == L"RichEdit") return new RichEdit();
+  // Lists.
+  if (elementName == L"ListContainerElement") return new ListContainerElement();
+  if (elementName == L"ListBox") return new ListBox(new Layout());
+  if (elementName == L"VListBox") return new ListBox(new VLayout());
+  if (elementName == L"HListBox") return new ListBox(new HLayout());
+  if (elementName == L"TileListBox") return new ListBox(new TileLayout());
   return nullptr;
 }
 
