@@ -9,6 +9,7 @@
 
 #include "ui/controls/button.h"
 #include "ui/controls/list_box.h"
+#include "ui/controls/tree_view.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
@@ -445,6 +446,8 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"VListBox") return new ListBox(new VLayout());
   if (elementName == L"HListBox") return new ListBox(new HLayout());
   if (elementName == L"TileListBox") return new ListBox(new TileLayout());
+  if (elementName == L"TreeView") return new TreeView();
+  if (elementName == L"TreeNode") return new TreeNode();
   return nullptr;
 }
 
