@@ -10,6 +10,7 @@
 #include "ui/controls/button.h"
 #include "ui/controls/list_box.h"
 #include "ui/controls/tree_view.h"
+#include "ui/controls/virtual_list_box.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
@@ -448,6 +449,7 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"TileListBox") return new ListBox(new TileLayout());
   if (elementName == L"TreeView") return new TreeView();
   if (elementName == L"TreeNode") return new TreeNode();
+  if (elementName == L"VirtualListBox") return new VirtualListBox();
   return nullptr;
 }
 
