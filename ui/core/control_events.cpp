@@ -118,6 +118,8 @@ void Control::ProcessEvent(EventArgs* args) {
       return;
     case kEventRawSetFocus:
       if (enabled_) {
+        // A running hover fade would move the blend on after the state is set.
+        if (AnimationPlayer* fade = animator_.GetPlayer(kEffectHot)) fade->Pause();
         hoverBlend_ = 255;
         state_ = kStateHot;
         focused_ = true;
@@ -126,6 +128,7 @@ void Control::ProcessEvent(EventArgs* args) {
       return;
     case kEventRawKillFocus:
       if (enabled_) {
+        if (AnimationPlayer* fade = animator_.GetPlayer(kEffectHot)) fade->Pause();
         hoverBlend_ = 0;
         state_ = kStateNormal;
         focused_ = false;

@@ -209,6 +209,32 @@ TEST_F(ControlLayersTest, StateColoursFallBackAndBlendWithTheHover) {
   EXPECT_TRUE(RgbNear(PixelAt(*context_, 50, 15), 0xFF7F0080u, 3));
 }
 
+TEST_F(ControlLayersTest, LosingTheFocusDuringTheHoverFadeLeavesTheNormalColour) {
+  CountingControl* control = Place(R(0, 0, 100, 30));
+  control->ApplyAttribute(L"normalcolor", L"t.red");
+  control->ApplyAttribute(L"hotcolor", L"t.blue");
+  ASSERT_NE(control->GetAnimator().GetPlayer(kEffectHot), nullptr);
+  EventArgs enter;
+  enter.type = kEventMouseEnter;
+  enter.sender = control;
+  control->DispatchEvent(&enter);
+  ASSERT_EQ(control->GetState(), kStateHot);
+  // The focus leaves while the fade towards the hot colour still runs; the mouse leaves later.
+  EventArgs kill;
+  kill.type = kEventRawKillFocus;
+  kill.sender = control;
+  control->DispatchEvent(&kill);
+  ui_test::PumpFor(600);
+  EventArgs leave;
+  leave.type = kEventMouseLeave;
+  leave.sender = control;
+  control->DispatchEvent(&leave);
+  EXPECT_EQ(control->GetState(), kStateNormal);
+  EXPECT_EQ(control->GetHoverBlend(), 0);
+  control->Paint(context_.get(), R(0, 0, 100, 30));
+  EXPECT_TRUE(RgbNear(PixelAt(*context_, 50, 15), kRed));
+}
+
 TEST_F(ControlLayersTest, StateImagesBlendOneFileAndPushedFallsBackToAFullHotImage) {
   const std::wstring blue = WritePng(L"blue.png", 4, 4, kBlue);
   const std::wstring red = WritePng(L"red.png", 4, 4, kRed);
