@@ -126,4 +126,78 @@ TEST(UpdateFolder, PlaceFileLeavesOldOrNew) {
   EXPECT_FALSE(Exists(target + L".replacing"));
 }
 
+std::string Narrow(const std::wstring& wide) {
+  return std::string(wide.begin(), wide.end());
+}
+
+// A resume file as the download manager writes it: the target's MD5 and the pieces.
+std::string ResumeText(const std::string& md5) {
+  return "{\"md5\":\"" + md5 + "\",\"pieces\":[]}";
+}
+
+TEST(PreDownloadTakeOver, EverySituationOfTheTable) {
+  const std::string good = "the pre-downloaded patch";
+  const std::string goodMd5 = "417eb6ef28dbd93ed09690365dbf53b9";
+  const std::string otherMd5 = "00000000000000000000000000000001";
+  const char* kMissing = "<missing>";
+  const struct {
+    const char* name;
+    const char* source;        // S; nullptr: none
+    bool sourcePartial;        // S.cfg beside it (naming the expected MD5)
+    const char* destination;   // D; nullptr: none
+    const char* destResume;    // D.cfg: nullptr none, "same" or "other" MD5
+    bool answer;
+    const char* destAfter;     // D afterwards
+    const char* destResumeAfter;  // nullptr: none; "source": the moved S.cfg; "same": D.cfg kept
+    bool sourceLeft;
+  } cases[] = {
+      {"nothing pre-downloaded", nullptr, false, nullptr, nullptr, false, kMissing, nullptr, false},
+      {"complete, nothing staged", "good", false, nullptr, "other", true, "good", nullptr, false},
+      {"complete but damaged, nothing staged", "damaged", false, nullptr, nullptr, false, kMissing, nullptr, false},
+      {"partial, nothing staged", "part", true, nullptr, nullptr, false, "part", "source", false},
+      {"complete over a partial of this file", "good", false, "half", "same", true, "good", nullptr, false},
+      {"partial beside a partial of this file", "part", true, "half", "same", false, "half", "same", true},
+      {"complete over a partial of another file", "good", false, "half", "other", true, "good", nullptr, false},
+      {"partial over a partial of another file", "part", true, "half", "other", false, "part", "source", false},
+      {"staged file without resume file", "good", false, "staged", nullptr, false, "staged", nullptr, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir dir;
+    const std::wstring preDownload = dir.Path() + L"\\predownload\\10078_0_0";
+    const std::wstring update = dir.Path() + L"\\update";
+    CreateDirectoryW((dir.Path() + L"\\predownload").c_str(), nullptr);
+    CreateDirectoryW(preDownload.c_str(), nullptr);
+    CreateDirectoryW((preDownload + L"\\data").c_str(), nullptr);
+    CreateDirectoryW(update.c_str(), nullptr);
+    const std::wstring source = preDownload + L"\\data\\a.bin.patch";
+    const std::wstring destination = update + L"\\data\\a.bin.patch";
+    const std::string sourceResume = ResumeText(goodMd5) + " ";
+    if (c.source) {
+      const std::string text = c.source;
+      Write(source, text == "good" ? good : text == "damaged" ? good + "!" : text);
+      if (c.sourcePartial) Write(source + L".cfg", sourceResume);
+    }
+    if (c.destination) {
+      CreateDirectoryW((update + L"\\data").c_str(), nullptr);
+      Write(destination, c.destination);
+    }
+    if (c.destResume) {
+      CreateDirectoryW((update + L"\\data").c_str(), nullptr);
+      Write(destination + L".cfg", ResumeText(std::string(c.destResume) == "same" ? goodMd5 : otherMd5));
+    }
+    EXPECT_EQ(TakePreDownloadedFile(Narrow(preDownload), Narrow(update), "data/a.bin.patch", goodMd5), c.answer);
+    const std::string expected = std::string(c.destAfter) == "good" ? good : c.destAfter;
+    EXPECT_EQ(Read(destination), expected);
+    if (!c.destResumeAfter) {
+      EXPECT_FALSE(Exists(destination + L".cfg"));
+    } else if (std::string(c.destResumeAfter) == "source") {
+      EXPECT_EQ(Read(destination + L".cfg"), sourceResume);
+    } else {
+      EXPECT_EQ(Read(destination + L".cfg"), ResumeText(goodMd5));
+    }
+    EXPECT_EQ(Exists(source), c.sourceLeft);
+  }
+}
+
 }  // namespace
