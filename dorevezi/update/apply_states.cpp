@@ -789,7 +789,17 @@ void EnterGameState::OnTick() {
   // Nothing installed, nothing to pre-download for: asked again at the next idle tick.
   if (core.GetVersionTexts().localGameVersion.empty()) return;
   g_preDownloadCheckMark = now;
+  // A pre-download running beside starts its later pieces and retries from the manager's lists: the
+  // chain must not leave them naming the gate or the current release's servers.
+  DownloadManager& manager = DownloadManager::GetInstance();
+  const bool preDownloadBeside = core.preDownloadState != nullptr;
+  const std::vector<std::string> activeUrls = manager.activeUrls;
+  const std::vector<std::string> cdnUrls = manager.cdnUrls;
   RequestChainStep(kChainPreDownloadAddress, BuildPreDownloadQueryUrl());
+  if (preDownloadBeside) {
+    manager.activeUrls = activeUrls;
+    manager.cdnUrls = cdnUrls;
+  }
 }
 
 void EnterGameState::RequestChainStep(int32_t step, const std::string& urlPath) {

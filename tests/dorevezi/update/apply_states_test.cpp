@@ -7,10 +7,12 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/update/apply_states.h"
+#include "dorevezi/update/download_manager.h"
 #include "tests/test_support/temp_dir.h"
 
 namespace {
@@ -198,6 +200,38 @@ TEST(PreDownloadTakeOver, EverySituationOfTheTable) {
     }
     EXPECT_EQ(Exists(source), c.sourceLeft);
   }
+}
+
+TEST(ReadyState, CheckLeavesARunningPreDownloadsServersAlone) {
+  test_support::TempDir game;
+  Write(game.Path() + L"\\version_map.txt", "{\"version\":{\"md5\":\"10077_0_1\",\"size\":0}}");
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  DownloadManager& manager = DownloadManager::GetInstance();
+  core.SetGamePath(game.Path());
+  core.LoadGameVersion();
+  // Periods of two and one minutes: the machine has been up for longer than that.
+  core.gateConfig.updateInterval = 1;
+  // Nothing listens there: the chain's first request fails, and the gate's query ends it.
+  const std::vector<std::string> gate = {"https://127.0.0.1:1/"};
+  const std::vector<std::string> preDownload = {"https://127.0.0.1:2/predl/"};
+  manager.gateUrls = gate;
+  for (bool beside : {false, true}) {
+    SCOPED_TRACE(beside ? "a pre-download runs beside" : "no pre-download");
+    manager.activeUrls = manager.cdnUrls = preDownload;
+    EnterGameState other;
+    core.preDownloadState = beside ? &other : nullptr;
+    EnterGameState ready;
+    ready.OnEnter(nullptr);
+    ready.OnTick();
+    EXPECT_EQ(ready.chainStep, 0);
+    EXPECT_EQ(manager.activeUrls, beside ? preDownload : gate);
+    EXPECT_EQ(manager.cdnUrls, preDownload);
+    core.preDownloadState = nullptr;
+  }
+  core.gateConfig.updateInterval = 0;
+  manager.gateUrls.clear();
+  manager.activeUrls.clear();
+  manager.cdnUrls.clear();
 }
 
 }  // namespace

@@ -5,12 +5,14 @@ and the update to the pre-downloaded release (files taken over, a damaged one fe
 an unfinished pre-download).
 Usage: test_predownload_update.py <dvcli.exe>"""
 
+import json
 import os
+import shutil
 import subprocess
 import sys
 
 from dl_support import Checks, Log, Standin, windows_path, work_dir
-from test_flow import TEXTS, list_entries
+from test_flow import TEXTS, list_entries, read_json
 from test_predownload import (CURRENT, NEXT, RELEASE_PY, Run, World, expected_files, folder_state, md5_file,
                               transfers)
 
@@ -63,19 +65,40 @@ def game_is_next(release, game):
                   if not os.path.exists(os.path.join(game, k)) or md5_file(os.path.join(game, k)) != e["md5"])
 
 
+def list_form_copy(w, source, name):
+    """A copy of a content-server root whose version list is in the list form."""
+    target = os.path.join(w.folder, name)
+    if not os.path.exists(target):
+        shutil.copytree(source, target)
+        path = os.path.join(target, "version_map.txt")
+        version = read_json(path)["version"]
+        version = version["md5"] if isinstance(version, dict) else version
+        entries = list_entries(path)
+        with open(path, "w") as f:
+            json.dump({"version": version, "list": entries}, f)
+    return target
+
+
 def test_ready_chain(c, w):
     size = counted_size(w.release)
     empty = os.path.join(w.folder, "no-game")
     os.makedirs(empty, exist_ok=True)
+    list_forms = {"/game/": list_form_copy(w, os.path.join(w.release, "cdn", "game-" + CURRENT), "game-list"),
+                  "/predl/": list_form_copy(w, os.path.join(w.release, "cdn", "predownload"), "predl-list")}
     table = [
-        # name, installed game, faults, chain asked, last page, update announced
-        ("the current release installed", CURRENT, [], CHAIN, (1, 0), False),
-        ("a failing pre_download query", CURRENT, [{"path": "/pre_download", "status": 500}], CHAIN, (1, 0), False),
-        ("an older release installed", "10077_2_0", [], CHAIN[:4], (0, 0), True),
-        ("no game installed", None, [], [], None, False),
+        # name, installed game, faults, mounts replaced, chain asked, last page, update announced
+        ("the current release installed", CURRENT, [], {}, CHAIN, (1, 0), False),
+        ("both lists in the list form", CURRENT, [], list_forms, CHAIN, (1, 0), False),
+        ("a failing pre_download query", CURRENT, [{"path": "/pre_download", "status": 500}], {}, CHAIN, (1, 0),
+         False),
+        ("an older release installed", "10077_2_0", [], {}, CHAIN[:4], (0, 0), True),
+        ("no game installed", None, [], {}, [], None, False),
     ]
-    for name, version, faults, chain, page, changed in table:
+    for name, version, faults, mounts, chain, page, changed in table:
         w.scenario(faults=faults)
+        if mounts:
+            scenario = w.standin.control("GET", "/scenario")
+            w.standin.control("POST", "/scenario", {"mounts": dict(scenario["mounts"], **mounts)})
         launcher = with_ready_settings(w, w.launcher())
         game = w.game(version) if version else empty
         log = Log(w.standin)
