@@ -328,7 +328,8 @@ void DownloadFilesState::StartDownloads() {
   // The pre-download of the target release, when its version can name a folder at all.
   const std::string preDownloadFolder = game ? PreDownloadFolderOf(core.GetVersionTexts().remoteGameVersion) : "";
   const bool reuse = !preDownloadFolder.empty() && IsFolderA(preDownloadFolder);
-  if (reuse && GetFileAttributesA((preDownloadFolder + kUnfinishedPreDownloadList).c_str()) != INVALID_FILE_ATTRIBUTES) {
+  const std::string unfinishedList = preDownloadFolder + kUnfinishedPreDownloadList;
+  if (reuse && GetFileAttributesA(unfinishedList.c_str()) != INVALID_FILE_ATTRIBUTES) {
     // The files it has are taken over; the rest come with this update. The transfers do not wait.
     core.ShowMessageBox(core.mainWindow.load(), L"STRING_ERROR_NOTICE", L"STRING_ERROR_DLC_CLOSE", L"",
                         L"STRING_CONFIRM", [](int) {

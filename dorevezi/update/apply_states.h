@@ -108,7 +108,7 @@ class EnterGameState : public State {
   uint32_t refreshPeriod = 0;
   uint32_t updatePeriod = 0;
   uint32_t preDownloadCheckPeriod = 0;
-  // 0 idle, else the chain's request that is outstanding (kChain... in the source).
+  // 0 idle, else the chain's request that is outstanding (1 to 5, in the order above).
   int32_t chainStep = 0;
   std::vector<std::string> contentServers;
   std::vector<std::string> preDownloadServers;

@@ -38,7 +38,9 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case kMsgPreDownloadStatus: {
       std::string line = "predl " + std::to_string(int64_t(wParam)) + " " + std::to_string(int64_t(lParam));
       // The page before the download shows the size the check counted.
-      if (wParam == kPreDlcPageBefore) line += " size=" + std::to_string(DoreveziCore::GetInstance().preDownloadSize);
+      if (wParam == kPreDlcPageBefore) {
+        line += " size=" + std::to_string(DoreveziCore::GetInstance().preDownloadSize);
+      }
       PrintLine(line);
       return 0;
     }
