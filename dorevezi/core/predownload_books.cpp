@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr char kCompleteListName[] = "predownload_version_map.txt";
-constexpr char kUnfinishedListName[] = "tmp_predownload_version_map.txt";
-
 // The member `key` as texts: an array's elements or the single value. False when it is missing
 // (`present` false) or when any element is not text (an array or object).
 bool ReadTextList(const Json::Value& root, const std::string& key, std::vector<std::string>& list, bool& present) {
@@ -157,14 +154,14 @@ int DoreveziCore::CheckPreDownloadComplete() {
   std::string text;
   std::string error;
   std::string listed;
-  if (!ReadWholeFileA(folder + kCompleteListName, text) || !ParseVersionMap(text, map, error)) return 1;
+  if (!ReadWholeFileA(folder + kCompletePreDownloadList, text) || !ParseVersionMap(text, map, error)) return 1;
   return GetListVersion(text, listed) && listed == version ? 0 : 1;
 }
 
 bool DoreveziCore::HasUnfinishedPreDownload() {
   const std::string folder = PreDownloadFolderOf(GetPreDownloadVersion());
   if (folder.empty()) return false;
-  HANDLE file = CreateFileA((folder + kUnfinishedListName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE file = CreateFileA((folder + kUnfinishedPreDownloadList).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);

@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// In a release's pre-download folder: the list of the release while its files are fetched, and
+// under its final name once all are there.
+constexpr char kUnfinishedPreDownloadList[] = "tmp_predownload_version_map.txt";
+constexpr char kCompletePreDownloadList[] = "predownload_version_map.txt";
+
 // Results of ComparePreDownloadVersion.
 enum PreDownloadComparison : int {
   kPreDownloadUsable = 1,

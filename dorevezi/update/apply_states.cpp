@@ -14,6 +14,7 @@
 #include "dorevezi/core/md5.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/predownload_books.h"
 #include "dorevezi/core/resource_fonts.h"
 #include "dorevezi/core/self_replace.h"
 #include "dorevezi/update/download_manager.h"
@@ -37,6 +38,7 @@ ApplyHook g_applyHook = nullptr;
 uint32_t g_refreshMark = 0;
 uint32_t g_updateMark = 0;
 uint32_t g_preDownloadCheckMark = 0;
+bool g_preDownloadChecksEnabled = true;
 
 uint32_t Now() {
   return GetTickCount() % kTickModulus;
@@ -173,6 +175,10 @@ void SetRestartAction(RestartAction action) {
   g_restartAction = action ? action : &RestartThroughHelper;
 }
 
+void SetPreDownloadChecksEnabled(bool enabled) {
+  g_preDownloadChecksEnabled = enabled;
+}
+
 void SetApplyHook(ApplyHook hook) {
   g_applyHook = hook;
 }
@@ -206,6 +212,74 @@ bool PlaceFile(const std::wstring& source, const std::wstring& destination, bool
   // The sibling a copy killed half-way left behind.
   DeleteIfFile(destination + L".replacing");
   return true;
+}
+
+namespace {
+
+bool FileExistsA(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void DeleteIfFileA(const std::string& path) {
+  if (FileExistsA(path)) DeleteFileA(path.c_str());
+}
+
+// A rename, else a copy over the destination (another volume, or a file held open).
+bool MoveOrCopyA(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+std::string BackslashedA(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// A taken-over file counts only with the expected content, whatever the gate's check option says:
+// a damaged pre-download must never reach the game folder. A wrong one goes, and is fetched.
+bool KeepIfVerified(const std::string& path, const std::string& md5) {
+  std::string actual;
+  int count = 0;
+  if (FileMd5Matches(path, md5, actual, count)) return true;
+  DeleteIfFileA(path);
+  DeleteIfFileA(path + ".cfg");
+  return false;
+}
+
+}  // namespace
+
+bool TakePreDownloadedFile(const std::string& preDownloadFolder, const std::string& updateFolder,
+                           const std::string& name, const std::string& md5) {
+  const std::string relative = BackslashedA(name);
+  const std::string source = NormalizePathA(preDownloadFolder, true) + relative;
+  const std::string sourceResume = source + ".cfg";
+  const std::string destination = NormalizePathA(updateFolder, true) + relative;
+  const std::string destinationResume = destination + ".cfg";
+  if (!FileExistsA(source)) return false;
+  const bool sourceComplete = !FileExistsA(sourceResume);
+  if (FileExistsA(destination)) {
+    // Without a resume file the download manager judges the staged file by its MD5 itself.
+    if (!FileExistsA(destinationResume)) return false;
+    const bool sameTarget = DownloadManager::GetInstance().ResumeFileHasMd5(destination, md5);
+    // A partial download of this very file goes on where it is.
+    if (sameTarget && !sourceComplete) return false;
+    DeleteIfFileA(destination);
+    DeleteIfFileA(destinationResume);
+  } else {
+    std::string folder, leaf;
+    if (SplitPathA(destination, folder, leaf) && !IsFolderA(folder)) CreateFolderPathA(folder);
+    DeleteIfFileA(destinationResume);
+  }
+  if (!MoveOrCopyA(source, destination)) return false;
+  if (!sourceComplete) {
+    // The transfer resumes from the moved pieces.
+    MoveOrCopyA(sourceResume, destinationResume);
+    return false;
+  }
+  return KeepIfVerified(destination, md5);
 }
 
 bool IsReservedUpdateKey(const std::string& key) {
@@ -251,7 +325,18 @@ void DownloadFilesState::StartDownloads() {
   result = 0;
   manager.activeUrls = manager.cdnUrls;
   manager.CancelAll(kDownloadModeNormal);
-  // Taking over pre-downloaded files comes with the pre-download.
+  // The pre-download of the target release, when its version can name a folder at all.
+  const std::string preDownloadFolder = game ? PreDownloadFolderOf(core.GetVersionTexts().remoteGameVersion) : "";
+  const bool reuse = !preDownloadFolder.empty() && IsFolderA(preDownloadFolder);
+  const std::string unfinishedList = preDownloadFolder + kUnfinishedPreDownloadList;
+  if (reuse && GetFileAttributesA(unfinishedList.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    // The files it has are taken over; the rest come with this update. The transfers do not wait.
+    core.ShowMessageBox(core.mainWindow.load(), L"STRING_ERROR_NOTICE", L"STRING_ERROR_DLC_CLOSE", L"",
+                        L"STRING_CONFIRM", [](int) {
+                          DoreveziCore::GetInstance().NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageNone, 0);
+                        },
+                        false);
+  }
   manager.ResetSpeedStats();
   queued = finished = 0;
   const bool patching = core.patchOption > 0 && !patches.empty();
@@ -283,6 +368,7 @@ void DownloadFilesState::StartDownloads() {
       md5 = patch->second.md5;
       size = patch->second.size;
     }
+    if (reuse && TakePreDownloadedFile(preDownloadFolder, "update", name, md5)) continue;
     ++queued;
     total += size;
     manager.DownloadFile(urlPath, StagedPath(name), md5, size, &OnStateFileDownloaded, &OnStateDownloadProgress,
@@ -594,6 +680,15 @@ void ApplyUpdateState::OnExit(State* /*next*/) {
 
 namespace {
 
+enum ChainStep : int32_t {
+  kChainIdle = 0,
+  kChainPreDownloadAddress = 1,  // the gate's "pre_download"
+  kChainGateAddress = 2,         // the gate's "get/urls"
+  kChainRemoteVersion = 3,       // the game's current list
+  kChainPreDownloadVersion = 4,  // the next release's list
+  kChainPatchList = 5,           // its patches from the installed version
+};
+
 uint32_t PeriodFromMinutes(int32_t minutes, uint32_t fallback) {
   return minutes >= 1 && minutes <= 99 ? uint32_t(minutes) * 60000u : fallback;
 }
@@ -691,7 +786,151 @@ void EnterGameState::OnTick() {
     core.StartDoreveziFlow();
     return;
   }
-  // The background pre-download check comes with the pre-download.
-  (void)g_preDownloadCheckMark;
-  (void)preDownloadCheckPeriod;
+  if (!g_preDownloadChecksEnabled || uint32_t(now - g_preDownloadCheckMark) < preDownloadCheckPeriod) return;
+  // Nothing installed, nothing to pre-download for: asked again at the next idle tick.
+  if (core.GetVersionTexts().localGameVersion.empty()) return;
+  g_preDownloadCheckMark = now;
+  // A pre-download running beside starts its later pieces and retries from the manager's lists: the
+  // chain must not leave them naming the gate or the current release's servers.
+  DownloadManager& manager = DownloadManager::GetInstance();
+  const bool preDownloadBeside = core.preDownloadState != nullptr;
+  const std::vector<std::string> activeUrls = manager.activeUrls;
+  const std::vector<std::string> cdnUrls = manager.cdnUrls;
+  RequestChainStep(kChainPreDownloadAddress, BuildPreDownloadQueryUrl());
+  if (preDownloadBeside) {
+    manager.activeUrls = activeUrls;
+    manager.cdnUrls = cdnUrls;
+  }
+}
+
+void EnterGameState::RequestChainStep(int32_t step, const std::string& urlPath) {
+  DownloadManager& manager = DownloadManager::GetInstance();
+  chainStep = step;
+  const bool gate = step == kChainPreDownloadAddress || step == kChainGateAddress;
+  manager.activeUrls = gate ? manager.gateUrls : manager.cdnUrls;
+  manager.DownloadMemory(urlPath, "", &OnStateHttpResponse, kStateEnterGame);
+  // No answer at all (the manager shutting down): the chain ends rather than blocking the
+  // ready state's periodic work. An answer has moved the step on or ended the chain.
+  if (chainStep == step) chainStep = kChainIdle;
+}
+
+void EnterGameState::OnHttpResponse(int32_t code, const std::string& /*url*/, const char* body, int32_t size,
+                                    const std::string& /*message*/) {
+  const int32_t step = chainStep;
+  chainStep = kChainIdle;
+  std::string reply = code < 0 ? std::string() : std::string(body ? body : "", size > 0 ? size_t(size) : 0);
+  if (code < 0) {
+    // The address query and the patch list are optional: the chain goes on without them.
+    if (step != kChainPreDownloadAddress && step != kChainPatchList) return;
+    reply = "{}";
+  }
+  switch (step) {
+    case kChainPreDownloadAddress: OnPreDownloadAddressReply(reply); return;
+    case kChainGateAddress: OnGateAddressReply(reply); return;
+    case kChainRemoteVersion: OnRemoteVersionReply(reply); return;
+    case kChainPreDownloadVersion: OnPreDownloadVersionReply(reply); return;
+    case kChainPatchList: OnPreDownloadPatchListReply(reply); return;
+    default: return;
+  }
+}
+
+void EnterGameState::OnPreDownloadAddressReply(const std::string& reply) {
+  std::string error;
+  ParsePreDownloadAddresses(reply, preDownloadServers, error);
+  RequestChainStep(kChainGateAddress, BuildGateQueryUrl());
+}
+
+void EnterGameState::OnGateAddressReply(const std::string& reply) {
+  std::string error;
+  // The gate's "Others" names the pre-download servers only when the address query named none.
+  if (!ParseGateAddresses(reply, contentServers, preDownloadServers, error, preDownloadServers.empty())) return;
+  DownloadManager::GetInstance().SetCdnUrls(contentServers);
+  RequestChainStep(kChainRemoteVersion, "version_map.txt");
+}
+
+void EnterGameState::OnRemoteVersionReply(const std::string& reply) {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  std::string version;
+  // Either form of the list; one naming no version ends the chain.
+  if (!GetListVersion(reply, version) || version.empty()) return;
+  core.SetRemoteGameVersion(version);
+  if (core.IsGameUpdateAvailable()) core.NotifyMainWindow(kMsgGameVersionChanged, 0, 0);
+  if (core.preDownloadState || core.preDownloadPaused) return;
+  if (!core.preDownloadFolders.empty() && core.PurgeOldPreDownloads() <= 0) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageNone, 0);
+  }
+  if (preDownloadServers.empty()) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageNone, 0);
+    return;
+  }
+  DownloadManager::GetInstance().SetCdnUrls(preDownloadServers);
+  RequestChainStep(kChainPreDownloadVersion, "version_map.txt");
+}
+
+void EnterGameState::OnPreDownloadVersionReply(const std::string& reply) {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  VersionMap& remote = ResetVersionMap(core.versionMaps, kRemotePreDownloadVersion);
+  std::string error;
+  std::string version;
+  if (!ParseVersionMap(reply, remote, error) || !GetListVersion(reply, version) || version.empty()) return;
+  core.SetPreDownloadVersion(version);
+  const VersionTexts versions = core.GetVersionTexts();
+  if (ComparePreDownloadVersion(version, versions.localGameVersion, versions.remoteGameVersion) !=
+      kPreDownloadUsable) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageNone, 0);
+    return;
+  }
+  if (core.patchOption > 0) {
+    DownloadManager::GetInstance().SetCdnUrls(preDownloadServers);
+    RequestChainStep(kChainPatchList, GetPatchUrl("patch_list.txt"));
+    return;
+  }
+  EvaluatePreDownload();
+}
+
+void EnterGameState::OnPreDownloadPatchListReply(const std::string& reply) {
+  VersionMap& patches = ResetVersionMap(DoreveziCore::GetInstance().versionMaps, kPreDownloadPatchVersion);
+  std::string error;
+  // A list that does not parse counts whole files.
+  ParseVersionMap(reply, patches, error);
+  EvaluatePreDownload();
+}
+
+void EvaluatePreDownload() {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  const int complete = core.CheckPreDownloadComplete();
+  if (complete < 0) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageNone, 0);
+    return;
+  }
+  if (complete == 0) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageFinish, 0);
+    return;
+  }
+  if (core.preDownloadRequested) {
+    core.StartPreDownload();
+    return;
+  }
+  if (!core.LoadLocalGameVersionMap()) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageNone, 0);
+    return;
+  }
+  // On a copy: the local game map stays whole for the flow that owns it.
+  VersionMap local = core.versionMaps[kLocalGameVersion];
+  VersionMap& toFetch = ResetVersionMap(core.versionMaps, kUpdatePreDownloadVersion);
+  std::list<std::string> localOnly;
+  DiffVersionMaps(local, core.versionMaps[kRemotePreDownloadVersion], toFetch, localOnly);
+  if (toFetch.empty()) {
+    core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageFinish, 0);
+    return;
+  }
+  const VersionMap& patches = core.versionMaps[kPreDownloadPatchVersion];
+  const bool patching = core.patchOption > 0 && !patches.empty();
+  uint64_t size = 0;
+  for (const auto& entry : toFetch) {
+    auto patch = patching ? patches.find(entry.first) : patches.end();
+    size += uint64_t(patch != patches.end() ? patch->second.size : entry.second.size);
+  }
+  core.preDownloadSize = size;
+  core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageBefore, 0);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "dorevezi/update/state.h"
 
@@ -32,6 +33,13 @@ bool FileHasContent(const std::wstring& path, const std::string& md5, int32_t si
 // Puts `source` in place of `destination`: a rename, else a copy to a sibling file renamed over the
 // destination, so a kill leaves the old or the new file, never a partial one. `keepSource` copies.
 bool PlaceFile(const std::wstring& source, const std::wstring& destination, bool keepSource);
+
+// Takes the file (or patch) `name` ("/" separators) a pre-download fetched in `preDownloadFolder`
+// over into `updateFolder`: true when it is now complete there, its MD5 the expected one, and needs
+// no transfer. A partial file moves with its resume file and resumes (false); a moved file whose
+// MD5 differs is deleted (false): it is fetched again.
+bool TakePreDownloadedFile(const std::string& preDownloadFolder, const std::string& updateFolder,
+                           const std::string& name, const std::string& md5);
 
 // A key that would land on the update folder's own files (apply list, list files, the skin
 // archive's staging name, the pre-download folder).
@@ -84,14 +92,38 @@ class EnterGameState : public State {
   void OnEnter(State* previous) override;
   void OnTick() override;
   void OnExit(State*) override {}
+  void OnHttpResponse(int32_t code, const std::string& url, const char* body, int32_t size,
+                      const std::string& message) override;
 
   void StartGame();
+
+  // The background check for a pre-download: five requests, each issued from the reply before it,
+  // so a whole chain normally runs inside one tick.
+  void OnPreDownloadAddressReply(const std::string& reply);
+  void OnGateAddressReply(const std::string& reply);
+  void OnRemoteVersionReply(const std::string& reply);
+  void OnPreDownloadVersionReply(const std::string& reply);
+  void OnPreDownloadPatchListReply(const std::string& reply);
 
   uint32_t refreshPeriod = 0;
   uint32_t updatePeriod = 0;
   uint32_t preDownloadCheckPeriod = 0;
+  // 0 idle, else the chain's request that is outstanding (1 to 5, in the order above).
   int32_t chainStep = 0;
+  std::vector<std::string> contentServers;
+  std::vector<std::string> preDownloadServers;
+
+ private:
+  void RequestChainStep(int32_t step, const std::string& urlPath);
 };
+
+// The ready state's background pre-download check runs by default; a tool that only drives a flow
+// to its rest turns it off so that the check's requests do not mix with the flow's.
+void SetPreDownloadChecksEnabled(bool enabled);
+
+// The pre-download tab's page after a check (kMsgPreDownloadStatus), or the start of the
+// pre-download the user asked for. Worker thread.
+void EvaluatePreDownload();
 
 // The answers to the restart question after a self-update (UI thread).
 void OnOptionalRestartAnswer(int result);

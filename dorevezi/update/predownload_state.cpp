@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr char kUnfinishedListName[] = "tmp_predownload_version_map.txt";
-constexpr char kCompleteListName[] = "predownload_version_map.txt";
-
 std::string BodyText(const char* body, int32_t size) {
   return std::string(body ? body : "", size > 0 ? size_t(size) : 0);
 }
@@ -219,9 +216,9 @@ void PreDownloadState::OnVersionMapReply(const std::string& reply) {
   folder = PreDownloadFolderOf(version);  // a usable version is three decimal parts
   core.SetPreDownloadVersion(version);
   if (!IsFolderA(folder)) CreateFolderPathA(folder);
-  if (core.preDownloadRequested && !WriteWholeFileA(folder + kUnfinishedListName, reply)) {
+  if (core.preDownloadRequested && !WriteWholeFileA(folder + kUnfinishedPreDownloadList, reply)) {
     // Without the list on disk the finished download could never be recognised as complete.
-    Fail(0, "PreDlc Write Failed:" + folder + kUnfinishedListName, "");
+    Fail(0, "PreDlc Write Failed:" + folder + kUnfinishedPreDownloadList, "");
     return;
   }
   VersionMap& update = ResetVersionMap(core.versionMaps, kUpdatePreDownloadVersion);
@@ -304,9 +301,9 @@ void PreDownloadState::OnDownloadProgress(double bytesPerSecond) {
 
 void PreDownloadState::CheckDownloadsDone() {
   if (remaining > 0) return;
-  const std::string unfinished = folder + kUnfinishedListName;
+  const std::string unfinished = folder + kUnfinishedPreDownloadList;
   if (FileExistsA(unfinished)) {
-    MoveFileExA(unfinished.c_str(), (folder + kCompleteListName).c_str(),
+    MoveFileExA(unfinished.c_str(), (folder + kCompletePreDownloadList).c_str(),
                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   }
   pendingFiles = false;

@@ -1,11 +1,15 @@
 // dvcli flow launcher|install|update|play|repair|predownload [--game <folder>] [--answer yes|no]...
 //          [--decide] [--report <kind> <args...>]... [--settings key=value,...] [--update-at <bytes>]
-//          [--remote <version>]
+//          [--remote <version>] [--ready <seconds>]
 // predownload: after the launcher flow rests, sets the pre-download request and starts the
 // pre-download beside the resting state, as the pre-download page does; it ends when the
 // pre-download state is gone. --update-at starts the game flow (an update, resting at its
 // decision) once the pre-download downloads and the manager counts that many bytes done. --remote
 // sets the current game version first, as the ready state's check finds it when an update is pending.
+// --ready keeps the ready state ticking for that many seconds once the flow rests (and on until a
+// pre-download it started has ended), so its periodic work and background pre-download check run;
+// without it that check is off. Set "UpdateInterval" in setting.json to make the check period
+// independent of the machine's uptime.
 // Runs the update engine in the current folder as the launcher does: the launcher flow first,
 // then (install, update, play, repair) the game flow; install first checks the disk space as the
 // main window does, play asks for the game to start at the end, repair first deletes the game's
@@ -28,7 +32,11 @@
 //                                                       reports, applies those settings on the UI
 //                                                       thread, lets the queued reports leave one
 //                                                       per tick and ends with "result 0 queued=0"
-//   predl <page> <lParam>                              the pre-download's page messages
+//   predl <page> <lParam> [size=<bytes>]              the pre-download's page messages (page 1:
+//                                                       with the size the check counted)
+//   game-version-changed                                the ready state's check found a new release
+//   ready <seconds>                                     with --ready: the flow rests, the ready
+//                                                       state ticks on
 //   predl-step <step>                                  each step of the pre-download (-1: gone)
 //   predl-request <0|1>                                the request flag at the end
 // Line breaks inside texts are printed as "\n".
@@ -80,6 +88,9 @@ struct FlowJob {
   std::string remoteVersion;  // bytes done by the pre-download before the game flow starts
   int32_t lastPreDownloadStep = kNoStateId;
   bool preDownloadSeen = false;
+  int readySeconds = 0;
+  bool readyStarted = false;
+  DWORD readyUntil = 0;
 };
 
 FlowJob g_flow;
@@ -270,6 +281,15 @@ void EngineTick() {
     StartGameFlow();
     return;
   }
+  if (g_flow.readySeconds > 0) {
+    if (!g_flow.readyStarted) {
+      g_flow.readyStarted = true;
+      g_flow.readyUntil = GetTickCount() + DWORD(g_flow.readySeconds) * 1000;
+      engine_host::PrintLine("ready " + std::to_string(g_flow.readySeconds));
+      return;
+    }
+    if (int32_t(GetTickCount() - g_flow.readyUntil) < 0 || core.preDownloadState) return;
+  }
   g_flow.finished = true;
   if (current && current->GetStateId() == kStateDownloadFiles) {
     const bool game = current->flowMode == kFlowGame;
@@ -286,7 +306,7 @@ void EngineTick() {
     base::CriticalSectionGuard lock(&core.textsLock);
     download = core.downloadGameVersion;
   }
-  if (g_flow.mode == Mode::kPreDownload) {
+  if (g_flow.mode == Mode::kPreDownload || g_flow.readySeconds > 0) {
     engine_host::PrintLine(std::string("predl-request ") + (core.preDownloadRequested ? "1" : "0"));
   }
   engine_host::PrintLine("versions local=" + versions.localGameVersion + " remote=" + versions.remoteGameVersion +
@@ -349,6 +369,9 @@ int RunFlowCommand(const CommandArgs& args) {
       i = next - 1;
     } else if (args[i] == L"--update-at" && i + 1 < args.size()) {
       g_flow.updateAt = _wtoi64(args[++i].c_str());
+    } else if (args[i] == L"--ready" && i + 1 < args.size()) {
+      g_flow.readySeconds = _wtoi(args[++i].c_str());
+      if (g_flow.readySeconds <= 0) return 2;
     } else if (args[i] == L"--remote" && i + 1 < args.size()) {
       g_flow.remoteVersion = engine_host::Narrow(args[++i]);
     } else if (args[i] == L"--settings" && i + 1 < args.size()) {
@@ -362,6 +385,11 @@ int RunFlowCommand(const CommandArgs& args) {
   // The pre-download is watched beside a game flow that rests at its decision.
   if (g_flow.mode == Mode::kPreDownload) g_flow.decideOnly = true;
   if (!g_flow.decideOnly) InstallApplyStates();
+  if (g_flow.readySeconds > 0 && g_flow.decideOnly) {
+    // The ready state itself, beside the resting stand-ins of the other states.
+    SetLaterStateFactory(kStateEnterGame, [](FlowMode) -> State* { return new EnterGameState(); });
+  }
+  SetPreDownloadChecksEnabled(g_flow.readySeconds > 0);
   SetApplyHook(&OnFileApplied);
   SetRestartAction(&OnRestart);
   SetDialogPresenter(&g_presenter);

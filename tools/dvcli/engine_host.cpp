@@ -35,8 +35,17 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case kMsgRefreshTexts:
       PrintLine("refresh");
       return 0;
-    case kMsgPreDownloadStatus:
-      PrintLine("predl " + std::to_string(int64_t(wParam)) + " " + std::to_string(int64_t(lParam)));
+    case kMsgPreDownloadStatus: {
+      std::string line = "predl " + std::to_string(int64_t(wParam)) + " " + std::to_string(int64_t(lParam));
+      // The page before the download shows the size the check counted.
+      if (wParam == kPreDlcPageBefore) {
+        line += " size=" + std::to_string(DoreveziCore::GetInstance().preDownloadSize);
+      }
+      PrintLine(line);
+      return 0;
+    }
+    case kMsgGameVersionChanged:
+      PrintLine("game-version-changed");
       return 0;
     case kMsgDownloadPaused:
       PrintLine("paused " + std::to_string(int64_t(lParam)));

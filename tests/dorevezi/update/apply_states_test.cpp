@@ -7,10 +7,12 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/update/apply_states.h"
+#include "dorevezi/update/download_manager.h"
 #include "tests/test_support/temp_dir.h"
 
 namespace {
@@ -124,6 +126,112 @@ TEST(UpdateFolder, PlaceFileLeavesOldOrNew) {
   EXPECT_EQ(Read(target), "new");
   EXPECT_FALSE(Exists(source));
   EXPECT_FALSE(Exists(target + L".replacing"));
+}
+
+std::string Narrow(const std::wstring& wide) {
+  return std::string(wide.begin(), wide.end());
+}
+
+// A resume file as the download manager writes it: the target's MD5 and the pieces.
+std::string ResumeText(const std::string& md5) {
+  return "{\"md5\":\"" + md5 + "\",\"pieces\":[]}";
+}
+
+TEST(PreDownloadTakeOver, EverySituationOfTheTable) {
+  const std::string good = "the pre-downloaded patch";
+  const std::string goodMd5 = "417eb6ef28dbd93ed09690365dbf53b9";
+  const std::string otherMd5 = "00000000000000000000000000000001";
+  const char* kMissing = "<missing>";
+  const struct {
+    const char* name;
+    const char* source;        // S; nullptr: none
+    bool sourcePartial;        // S.cfg beside it (naming the expected MD5)
+    const char* destination;   // D; nullptr: none
+    const char* destResume;    // D.cfg: nullptr none, "same" or "other" MD5
+    bool answer;
+    const char* destAfter;     // D afterwards
+    const char* destResumeAfter;  // nullptr: none; "source": the moved S.cfg; "same": D.cfg kept
+    bool sourceLeft;
+  } cases[] = {
+      {"nothing pre-downloaded", nullptr, false, nullptr, nullptr, false, kMissing, nullptr, false},
+      {"complete, nothing staged", "good", false, nullptr, "other", true, "good", nullptr, false},
+      {"complete but damaged, nothing staged", "damaged", false, nullptr, nullptr, false, kMissing, nullptr, false},
+      {"partial, nothing staged", "part", true, nullptr, nullptr, false, "part", "source", false},
+      {"complete over a partial of this file", "good", false, "half", "same", true, "good", nullptr, false},
+      {"partial beside a partial of this file", "part", true, "half", "same", false, "half", "same", true},
+      {"complete over a partial of another file", "good", false, "half", "other", true, "good", nullptr, false},
+      {"partial over a partial of another file", "part", true, "half", "other", false, "part", "source", false},
+      {"staged file without resume file", "good", false, "staged", nullptr, false, "staged", nullptr, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir dir;
+    const std::wstring preDownload = dir.Path() + L"\\predownload\\10078_0_0";
+    const std::wstring update = dir.Path() + L"\\update";
+    CreateDirectoryW((dir.Path() + L"\\predownload").c_str(), nullptr);
+    CreateDirectoryW(preDownload.c_str(), nullptr);
+    CreateDirectoryW((preDownload + L"\\data").c_str(), nullptr);
+    CreateDirectoryW(update.c_str(), nullptr);
+    const std::wstring source = preDownload + L"\\data\\a.bin.patch";
+    const std::wstring destination = update + L"\\data\\a.bin.patch";
+    const std::string sourceResume = ResumeText(goodMd5) + " ";
+    if (c.source) {
+      const std::string text = c.source;
+      Write(source, text == "good" ? good : text == "damaged" ? good + "!" : text);
+      if (c.sourcePartial) Write(source + L".cfg", sourceResume);
+    }
+    if (c.destination) {
+      CreateDirectoryW((update + L"\\data").c_str(), nullptr);
+      Write(destination, c.destination);
+    }
+    if (c.destResume) {
+      CreateDirectoryW((update + L"\\data").c_str(), nullptr);
+      Write(destination + L".cfg", ResumeText(std::string(c.destResume) == "same" ? goodMd5 : otherMd5));
+    }
+    EXPECT_EQ(TakePreDownloadedFile(Narrow(preDownload), Narrow(update), "data/a.bin.patch", goodMd5), c.answer);
+    const std::string expected = std::string(c.destAfter) == "good" ? good : c.destAfter;
+    EXPECT_EQ(Read(destination), expected);
+    if (!c.destResumeAfter) {
+      EXPECT_FALSE(Exists(destination + L".cfg"));
+    } else if (std::string(c.destResumeAfter) == "source") {
+      EXPECT_EQ(Read(destination + L".cfg"), sourceResume);
+    } else {
+      EXPECT_EQ(Read(destination + L".cfg"), ResumeText(goodMd5));
+    }
+    EXPECT_EQ(Exists(source), c.sourceLeft);
+  }
+}
+
+TEST(ReadyState, CheckLeavesARunningPreDownloadsServersAlone) {
+  test_support::TempDir game;
+  Write(game.Path() + L"\\version_map.txt", "{\"version\":{\"md5\":\"10077_0_1\",\"size\":0}}");
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  DownloadManager& manager = DownloadManager::GetInstance();
+  core.SetGamePath(game.Path());
+  core.LoadGameVersion();
+  // Periods of two and one minutes: the machine has been up for longer than that.
+  core.gateConfig.updateInterval = 1;
+  // Nothing listens there: the chain's first request fails, and the gate's query ends it.
+  const std::vector<std::string> gate = {"https://127.0.0.1:1/"};
+  const std::vector<std::string> preDownload = {"https://127.0.0.1:2/predl/"};
+  manager.gateUrls = gate;
+  for (bool beside : {false, true}) {
+    SCOPED_TRACE(beside ? "a pre-download runs beside" : "no pre-download");
+    manager.activeUrls = manager.cdnUrls = preDownload;
+    EnterGameState other;
+    core.preDownloadState = beside ? &other : nullptr;
+    EnterGameState ready;
+    ready.OnEnter(nullptr);
+    ready.OnTick();
+    EXPECT_EQ(ready.chainStep, 0);
+    EXPECT_EQ(manager.activeUrls, beside ? preDownload : gate);
+    EXPECT_EQ(manager.cdnUrls, preDownload);
+    core.preDownloadState = nullptr;
+  }
+  core.gateConfig.updateInterval = 0;
+  manager.gateUrls.clear();
+  manager.activeUrls.clear();
+  manager.cdnUrls.clear();
 }
 
 }  // namespace
