@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "ui/controls/button.h"
+#include "ui/controls/child_box.h"
+#include "ui/controls/circle_progress.h"
+#include "ui/controls/slider.h"
+#include "ui/controls/tab_box.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/box.h"
@@ -438,6 +442,14 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"OptionBox") return new OptionTemplate<Box>();
   if (elementName == L"ScrollBar") return new ScrollBar();
   if (elementName == L"RichEdit") return new RichEdit();
+  // Pages, fragments and value controls.
+  if (elementName == L"ChildBox") return new ChildBox();
+  if (elementName == L"TabBox") return new TabBox(new Layout());
+  if (elementName == L"HTabBox") return new TabBox(new HLayout());
+  if (elementName == L"VTabBox") return new TabBox(new VLayout());
+  if (elementName == L"Progress") return new Progress();
+  if (elementName == L"Slider") return new Slider();
+  if (elementName == L"CircleProgress") return new CircleProgress();
   return nullptr;
 }
 
