@@ -380,11 +380,21 @@ class Control : public PlaceHolder {
   std::set<std::wstring> applyingClasses_;
 };
 
-// The entry through which a list element passes an event to the list that owns it.
+// What a list element knows of the list that owns it: the selection goes through the list,
+// and the element passes on the events it does not take itself.
 class IListOwner {
  public:
   virtual ~IListOwner() = default;
+  // -1 when nothing is selected.
+  virtual int SelectedIndex() const = 0;
+  // Clears the selection first; false (and no selection) when index names no visible,
+  // enabled list element.
+  virtual bool SelectItemAt(int index, bool takeFocus, bool sendEvent) = 0;
+  // The list's box dispatch.
   virtual void ForwardElementEvent(EventArgs* args) = 0;
+  // Scrolls just enough to show rect (content coordinates), outward through nested lists.
+  virtual void EnsureRectVisible(const Rect& rect) = 0;
+  virtual void StopScrollAnimation() = 0;
 };
 
 // The time an animated image shows a frame whose delay is given in 1/100 s.

@@ -10,10 +10,12 @@
 #include "ui/controls/button.h"
 #include "ui/controls/child_box.h"
 #include "ui/controls/circle_progress.h"
-#include "ui/controls/slider.h"
-#include "ui/controls/tab_box.h"
+#include "ui/controls/list_box.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
+#include "ui/controls/slider.h"
+#include "ui/controls/tab_box.h"
+#include "ui/controls/tree_view.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/dpi_scale.h"
@@ -442,6 +444,14 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"OptionBox") return new OptionTemplate<Box>();
   if (elementName == L"ScrollBar") return new ScrollBar();
   if (elementName == L"RichEdit") return new RichEdit();
+  // Lists.
+  if (elementName == L"ListContainerElement") return new ListContainerElement();
+  if (elementName == L"ListBox") return new ListBox(new Layout());
+  if (elementName == L"VListBox") return new ListBox(new VLayout());
+  if (elementName == L"HListBox") return new ListBox(new HLayout());
+  if (elementName == L"TileListBox") return new ListBox(new TileLayout());
+  if (elementName == L"TreeView") return new TreeView();
+  if (elementName == L"TreeNode") return new TreeNode();
   // Pages, fragments and value controls.
   if (elementName == L"ChildBox") return new ChildBox();
   if (elementName == L"TabBox") return new TabBox(new Layout());
