@@ -10,6 +10,7 @@
 #include "ui/controls/button.h"
 #include "ui/controls/child_box.h"
 #include "ui/controls/circle_progress.h"
+#include "ui/controls/combo.h"
 #include "ui/controls/list_box.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
@@ -460,6 +461,7 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"Progress") return new Progress();
   if (elementName == L"Slider") return new Slider();
   if (elementName == L"CircleProgress") return new CircleProgress();
+  if (elementName == L"Combo") return new Combo();
   return nullptr;
 }
 
