@@ -13,6 +13,7 @@
 #include "ui/controls/circle_progress.h"
 #include "ui/controls/slider.h"
 #include "ui/core/control_test_support.h"
+#include "ui/core/scrollable_box.h"
 #include "ui/core/window_test_support.h"
 #include "ui/render/gdiplus_api.h"
 #include "ui/render/render_test_support.h"
@@ -240,6 +241,36 @@ TEST_F(ValueControlsTest, WheelStepsTheValueUnlessDisabledOrMouseBlind) {
   slider->RaiseEvent(ui::kEventButtonUp);
   EXPECT_EQ(atParent, (std::vector<ui::EventType>{ui::kEventButtonDown, ui::kEventButtonUp}));
   EXPECT_EQ(changes, 3);
+}
+
+TEST_F(ValueControlsTest, DragInAScrolledBoxTakesTheValueUnderThePointer) {
+  // A vertical slider 110 high at content y 100..210 in a box scrolled down by 50.
+  ui::Window window;
+  auto* box = new ui::ScrollableBox(new ui::VLayout());
+  window.AttachRoot(box);
+  box->EnableScrollBars(true, false);
+  auto* spacer = new ui::Control();
+  spacer->SetDeclaredHeight(100, false);
+  auto* slider = new ui::Slider();
+  slider->ApplyAttribute(L"hor", L"false");
+  slider->SetDeclaredHeight(110, false);
+  auto* tail = new ui::Control();
+  tail->SetDeclaredHeight(300, false);
+  for (ui::Control* child : {static_cast<ui::Control*>(spacer), static_cast<ui::Control*>(slider), tail}) box->AddChild(child);
+  box->SetBounds(Rect{0, 0, 100, 200});
+  box->SetScrollOffsetY(50);
+  ASSERT_EQ(slider->GetAncestorScrollOffset().y, 50);
+  ASSERT_EQ(slider->GetBounds(true).top, 100);
+  const int x = slider->GetBounds(true).left + slider->GetBounds(true).Width() / 2;
+  // The thumb (value 0, at the bottom) shows at window y 150..160.
+  slider->RaiseEvent(ui::kEventButtonDown, 0, 0, 0, ui::Point{x, 155});
+  ASSERT_TRUE(slider->IsMouseDown());
+  // Window y 105 is content y 155: half way up the track.
+  slider->RaiseEvent(ui::kEventMouseMove, 0, 0, 0, ui::Point{x, 105});
+  EXPECT_DOUBLE_EQ(slider->GetValue(), 50);
+  slider->RaiseEvent(ui::kEventButtonUp, 0, 0, 0, ui::Point{x, 60});
+  EXPECT_DOUBLE_EQ(slider->GetValue(), 95);
+  EXPECT_FALSE(slider->IsMouseDown());
 }
 
 // The ARGB of an indicator pixel (it is a bitmap when loaded from a PNG).
