@@ -17,6 +17,7 @@
 #include "ui/controls/slider.h"
 #include "ui/controls/tab_box.h"
 #include "ui/controls/tree_view.h"
+#include "ui/controls/virtual_list_box.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/dpi_scale.h"
@@ -453,7 +454,8 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"TileListBox") return new ListBox(new TileLayout());
   if (elementName == L"TreeView") return new TreeView();
   if (elementName == L"TreeNode") return new TreeNode();
-  // Pages, fragments and value controls.
+  if (elementName == L"VirtualListBox") return new VirtualListBox();
+  // Pages, fragments, value controls and the combo.
   if (elementName == L"ChildBox") return new ChildBox();
   if (elementName == L"TabBox") return new TabBox(new Layout());
   if (elementName == L"HTabBox") return new TabBox(new HLayout());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/controls/list_box.h"
+#include "ui/controls/virtual_list_box.h"
 #include "ui/core/window_test_support.h"
 #include "ui/markup/markup_builder.h"
 
@@ -163,6 +164,98 @@ TEST_F(ListWindowTest, WheelSelectsWithScrollSelectAndTheSelectedRowShowsItsColo
   EXPECT_TRUE(RgbNear(capture.At(100, 95), kBlue));
   EXPECT_TRUE(RgbNear(capture.At(100, 65), kWhite));
   EXPECT_TRUE(RgbNear(capture.At(100, 125), kWhite));
+}
+
+}  // namespace
+
+namespace {
+
+// Items of 20 pixels, each painted in a colour of its own, so a screenshot tells which item
+// each row shows.
+uint32_t ItemColour(int item) {
+  return 0xFF000080u | (static_cast<uint32_t>(item * 29 % 256) << 16) | (static_cast<uint32_t>(item / 8 * 53 % 256) << 8);
+}
+
+class ColouredItems : public ui::IListItemProvider {
+ public:
+  ui::Control* CreateItem() override { return new ui::ListContainerElement(); }
+  void FillItem(ui::Control* element, int index) override {
+    const std::wstring name = L"item." + std::to_wstring(index);
+    ui::UiRuntime::SetColor(name, ItemColour(index));
+    element->ApplyAttribute(L"bkcolor", name);
+  }
+  int ItemCount() override { return 1000; }
+};
+
+// A virtual list of 1000 items with a pool of 12 in a 200 x 200 view at (20, 20), from markup.
+class VirtualListWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::UiRuntime::SetColor(L"l.white", kWhite);
+    MoveMouseTo(kLeft + 250, kTop + 230);
+    window = OpenWindow(Rect{kLeft, kTop, kLeft + 260, kTop + 240}, false);
+    ui::MarkupBuilder builder;
+    ui::Control* root = builder.Build(
+        L"<Window><Box bkcolor=\"l.white\"><VirtualListBox name=\"items\" margin=\"20,20,0,0\" width=\"200\" "
+        L"height=\"200\" vscrollbar=\"true\"/></Box></Window>",
+        nullptr, window.get(), nullptr, nullptr);
+    ASSERT_NE(root, nullptr);
+    window->AttachRoot(root);
+    list = dynamic_cast<ui::VirtualListBox*>(window->FindControlByName(L"items"));
+    ASSERT_NE(list, nullptr);
+    list->SetItemProvider(&items);
+    list->SetItemHeight(20);
+    list->InitItems(12);
+    PumpUntilPainted(*window);
+  }
+  void TearDown() override { window.reset(); }
+
+  // The view's rows at 10, 30, ... 190 show items (offset + row) / 20.
+  void ExpectRowsAt(int offset, const std::string& shot) {
+    PumpFor(150);
+    RECT rect{kLeft, kTop, kLeft + 260, kTop + 240};
+    const Capture capture = CaptureScreen(rect);
+    SaveCapture(capture, shot);
+    for (int row = 10; row < 200; row += 20) {
+      const int item = (offset + row) / 20;
+      // Left of the scroll bar, which shows at the right edge while the mouse is over the list.
+      EXPECT_TRUE(RgbNear(capture.At(60, 20 + row), ItemColour(item), 3)) << "row " << row << " item " << item;
+    }
+    EXPECT_TRUE(RgbNear(capture.At(10, 100), kWhite));
+  }
+
+  WindowPtr window;
+  ui::VirtualListBox* list = nullptr;
+  ColouredItems items;
+};
+
+TEST_F(VirtualListWindowTest, RealWheelAndEndShowTheItemsInViewFromTheSmallPool) {
+  ASSERT_EQ(list->GetScrollRange().cy, 19800);
+  ExpectRowsAt(0, "virtual_list_top");
+
+  // Three real notches down glide 120 pixels each.
+  MoveMouseTo(kLeft + 60, kTop + 100);
+  INPUT wheel = {};
+  wheel.type = INPUT_MOUSE;
+  wheel.mi.dwFlags = MOUSEEVENTF_WHEEL;
+  wheel.mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
+  for (int i = 0; i < 3; ++i) SendInput(1, &wheel, sizeof(wheel));
+  PumpUntil([&] { return list->GetScrollOffset().cy == 360 && !list->GetLineScrollPlayer().playing; }, 3000);
+  EXPECT_EQ(list->GetScrollOffset().cy, 360);
+  EXPECT_EQ(list->GetChildCount(), 12u);
+  ExpectRowsAt(360, "virtual_list_wheel");
+
+  // A real End on the focused list: the last item at the bottom, nothing selected.
+  SetForegroundWindow(window->GetHwnd());
+  SetFocus(window->GetHwnd());
+  PumpUntil([&] { return GetForegroundWindow() == window->GetHwnd(); }, 2000);
+  window->SetFocusedControl(list);
+  Key(VK_END, false);
+  Key(VK_END, true);
+  PumpUntil([&] { return list->GetScrollOffset().cy == 19800; }, 2000);
+  EXPECT_EQ(list->GetScrollOffset().cy, 19800);
+  EXPECT_EQ(list->SelectedIndex(), -1);
+  ExpectRowsAt(19800, "virtual_list_end");
 }
 
 }  // namespace
