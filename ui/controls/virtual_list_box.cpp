@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "ui/controls/scroll_bar.h"
+#include "ui/core/window.h"
 
 namespace ui {
 
@@ -27,6 +28,23 @@ int32_t ClampToInt(int64_t value) {
 }
 
 }  // namespace
+
+VirtualListBox::CoverView::CoverView(VirtualListBox* list) : window_(list->GetOwnerWindow()) {
+  if (!window_ || !list->IsVisible()) {
+    window_ = nullptr;
+    return;
+  }
+  previous_ = window_->GetInvalidatedCover();
+  list->Invalidate();
+  Rect view = list->GetBounds(true);
+  const Point offset = list->GetAncestorScrollOffset();
+  view = Rect{view.left - offset.x, view.top - offset.y, view.right - offset.x, view.bottom - offset.y};
+  window_->SetInvalidatedCover(view);
+}
+
+VirtualListBox::CoverView::~CoverView() {
+  if (window_) window_->SetInvalidatedCover(previous_);
+}
 
 VirtualListBox::VirtualListBox() : ListBox(new VirtualLayout()) {}
 
@@ -102,6 +120,9 @@ void VirtualListBox::RecycleItems(bool all) {
     }
   }
   if (count < 1) return;
+  // The whole view is repainted anyway: the elements' own invalidations inside it would only
+  // ask the system again for the same area, once or more per element.
+  CoverView cover(this);
   const std::vector<Control*> elements = children_;
   if (!full) {
     for (int k = 0; k < count; ++k) PlaceElement(elements[k], first + k, bounds, itemCount);

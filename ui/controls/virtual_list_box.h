@@ -59,6 +59,19 @@ class VirtualListBox : public ListBox {
   int GetPoolSize() const { return poolSize_; }
 
  private:
+  // Invalidates the list's view and, while it lives, lets the window skip invalidations inside it.
+  class CoverView {
+   public:
+    explicit CoverView(VirtualListBox* list);
+    ~CoverView();
+    CoverView(const CoverView&) = delete;
+    CoverView& operator=(const CoverView&) = delete;
+
+   private:
+    Window* window_;
+    Rect previous_;
+  };
+
   // Places element at item n over the full width of the bounds, and fills it when n is an item.
   void PlaceElement(Control* element, int item, const Rect& bounds, int itemCount);
 

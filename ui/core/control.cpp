@@ -124,7 +124,7 @@ void PlaceHolder::Invalidate() {
 void PlaceHolder::InvalidateWindowRect(const Rect& rect) const {
   // A window never shown has no handle: nothing to repaint and nothing to post.
   HWND hwnd = window_ ? window_->GetHwnd() : nullptr;
-  if (!hwnd) return;
+  if (!hwnd || window_->IsInsideInvalidatedCover(rect)) return;
   RECT native{rect.left, rect.top, rect.right, rect.bottom};
   InvalidateRect(hwnd, &native, FALSE);
   if (window_->IsLayered()) PostMessageW(hwnd, WM_PAINT, 0, 0);

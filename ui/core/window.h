@@ -177,6 +177,15 @@ class Window : public virtual base::SupportWeakCallback {
   HWND GetHwnd() const { return hwnd_; }
   HDC GetPaintDC() const { return paintDC_; }
   bool IsLayered() const { return layered_; }
+  // While set, a rectangle inside it is not invalidated again: the whole cover has been
+  // invalidated already (a list re-placing its elements after invalidating its view).
+  void SetInvalidatedCover(const Rect& cover) { invalidatedCover_ = cover; }
+  Rect GetInvalidatedCover() const { return invalidatedCover_; }
+  bool IsInsideInvalidatedCover(const Rect& rect) const {
+    const Rect& c = invalidatedCover_;
+    return c.right > c.left && c.bottom > c.top && rect.left >= c.left && rect.top >= c.top &&
+           rect.right <= c.right && rect.bottom <= c.bottom;
+  }
   void SetLayered(bool layered) { layered_ = layered; }
   Point GetLastMousePoint() const { return lastMousePoint_; }
   void SetLastMousePoint(Point point) { lastMousePoint_ = point; }
@@ -245,6 +254,7 @@ class Window : public virtual base::SupportWeakCallback {
   Rect maximizeRect_;
   Rect sizeBox_;
   Rect alphaFixRect_;
+  Rect invalidatedCover_;
   Size roundCorner_;
   Rect caption_;
   double heightPercent_ = 0;

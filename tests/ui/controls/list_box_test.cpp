@@ -285,6 +285,13 @@ TEST_F(ListBoxTest, SelectingOutOfViewScrollsJustEnough) {
   EXPECT_TRUE(list_->ScrollElementToTopByName(L"four"));
   EXPECT_EQ(list_->GetScrollOffset().cy, 120);
   EXPECT_FALSE(list_->ScrollElementToTopByName(L"none"));
+
+  // A press on the list stops a gliding scroll at once.
+  list_->LineDown(60, true);
+  ASSERT_TRUE(list_->GetLineScrollPlayer().playing);
+  Send(list_, kEventRawDoubleClick);
+  EXPECT_FALSE(list_->GetLineScrollPlayer().playing);
+  EXPECT_EQ(list_->GetState(), kStatePushed);
 }
 
 TEST_F(ListBoxTest, ListInsideAnElementScrollsItsOuterListToo) {

@@ -256,6 +256,18 @@ TEST_F(VirtualListWindowTest, RealWheelAndEndShowTheItemsInViewFromTheSmallPool)
   EXPECT_EQ(list->GetScrollOffset().cy, 19800);
   EXPECT_EQ(list->SelectedIndex(), -1);
   ExpectRowsAt(19800, "virtual_list_end");
+
+  // Outside a re-placement an element's own change repaints again: the bottom row, refilled
+  // with item 5, shows it.
+  ui::Control* bottom = nullptr;
+  for (size_t k = 0; k < list->GetChildCount(); ++k) {
+    if (list->GetChildAt(k)->GetBounds().bottom == list->GetBounds().top + 20000) bottom = list->GetChildAt(k);
+  }
+  ASSERT_NE(bottom, nullptr);
+  items.FillItem(bottom, 5);
+  PumpFor(150);
+  RECT rect{kLeft, kTop, kLeft + 260, kTop + 240};
+  EXPECT_TRUE(RgbNear(CaptureScreen(rect).At(60, 20 + 190), ItemColour(5), 3));
 }
 
 }  // namespace
