@@ -266,6 +266,8 @@ class Control : public PlaceHolder {
   void SetRenderOffsetY(int32_t y);
   Point GetRenderOffset() const { return renderOffset_; }
   ControlState GetState() const { return state_; }
+  // For owners that reset an element's look (a combo resets the item it closed on).
+  void SetState(ControlState state) { state_ = state; }
   Size GetMeasuredSize() const { return measuredSize_; }
   int32_t GetBorderSize() const { return borderSize_; }
   Rect GetSideBorders() const { return sideBorders_; }

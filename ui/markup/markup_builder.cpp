@@ -8,11 +8,16 @@
 #include <vector>
 
 #include "ui/controls/button.h"
+#include "ui/controls/child_box.h"
+#include "ui/controls/circle_progress.h"
+#include "ui/controls/combo.h"
 #include "ui/controls/list_box.h"
-#include "ui/controls/tree_view.h"
-#include "ui/controls/virtual_list_box.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
+#include "ui/controls/slider.h"
+#include "ui/controls/tab_box.h"
+#include "ui/controls/tree_view.h"
+#include "ui/controls/virtual_list_box.h"
 #include "ui/core/box.h"
 #include "ui/core/control.h"
 #include "ui/core/dpi_scale.h"
@@ -450,6 +455,15 @@ Control* MarkupBuilder::CreateBuiltinControl(const std::wstring& elementName) {
   if (elementName == L"TreeView") return new TreeView();
   if (elementName == L"TreeNode") return new TreeNode();
   if (elementName == L"VirtualListBox") return new VirtualListBox();
+  // Pages, fragments, value controls and the combo.
+  if (elementName == L"ChildBox") return new ChildBox();
+  if (elementName == L"TabBox") return new TabBox(new Layout());
+  if (elementName == L"HTabBox") return new TabBox(new HLayout());
+  if (elementName == L"VTabBox") return new TabBox(new VLayout());
+  if (elementName == L"Progress") return new Progress();
+  if (elementName == L"Slider") return new Slider();
+  if (elementName == L"CircleProgress") return new CircleProgress();
+  if (elementName == L"Combo") return new Combo();
   return nullptr;
 }
 
