@@ -7,6 +7,9 @@
 //   cef_probe messages    process messages both ways (this program is its own render process)
 //   cef_probe loads [--trust=CA.pem] URL...   one browser loads each URL in turn; "cancel:" before
 //                         a URL cancels its resource load, "later:" continues it after 300 ms
+//   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE   a windowless browser of that view
+//                         size shows URL; its frame, once no new one came for a while, goes to FILE
+//                         ("DVFR", width, height as 32-bit ints, then the BGRA rows)
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -533,6 +536,73 @@ void RunLoads(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
+class RenderClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler, public CefLoadHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
+  bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
+    rect = CefRect(0, 0, width, height);
+    return true;
+  }
+  void OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, int status) override { loaded = status; }
+  void OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, ErrorCode code, const CefString&,
+                   const CefString&) override {
+    loaded = code;
+  }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType, const RectList&, const void* buffer, int w, int h) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    const uint32_t* pixels = static_cast<const uint32_t*>(buffer);
+    frame.assign(pixels, pixels + static_cast<size_t>(w) * h);
+    frameWidth = w;
+    frameHeight = h;
+    lastFrameAt = GetTickCount();
+    frames++;
+  }
+  int width = 0, height = 0;
+  std::atomic<int> loaded{0}, frames{0};
+  std::atomic<DWORD> lastFrameAt{0};
+  std::mutex mutex;
+  std::vector<uint32_t> frame;
+  int frameWidth = 0, frameHeight = 0;
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(RenderClient);
+};
+
+void RunRender(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 3) return;
+  CefRefPtr<RenderClient> client = new RenderClient();
+  if (swscanf(argv[first], L"%dx%d", &client->width, &client->height) != 2) return;
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first + 1], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  // Sub-resources and scripts come after the document: the page is done once frames stop coming.
+  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 30000);
+  Put("frames", client->frames.load());
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    std::ofstream out(argv[first + 2], std::ios::binary);
+    int32_t head[2] = {client->frameWidth, client->frameHeight};
+    out.write("DVFR", 4);
+    out.write(reinterpret_cast<const char*>(head), sizeof(head));
+    out.write(reinterpret_cast<const char*>(client->frame.data()), client->frame.size() * 4);
+    Put("frame_size", std::to_wstring(client->frameWidth) + L"x" + std::to_wstring(client->frameHeight));
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -560,6 +630,8 @@ int wmain(int argc, wchar_t** argv) {
     RunMessages();
   } else if (mode == L"loads") {
     RunLoads(argc, argv);
+  } else if (mode == L"render") {
+    RunRender(argc, argv);
   }
   Put("done", 1);
   return 0;

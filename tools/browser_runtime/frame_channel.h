@@ -17,6 +17,7 @@ enum FrameMessageKind : uint32_t {
   kPaintRequest = 1,  // browser -> renderer: paint a frame of width x height into buffer `sequence`
   kFrameReady = 2,    // renderer -> browser: that buffer holds the frame
   kProcessMessage = 3,  // either way: `width` bytes of an encoded process message follow
+  kLoadDocument = 4,    // browser -> renderer: `width` bytes of a fetched main document follow
 };
 
 // The largest process message carried.
@@ -39,10 +40,16 @@ bool ReadMessage(HANDLE pipe, FrameMessage* message);
 
 // A process message: its header, then its bytes, as one unit (the caller holds the write lock).
 bool WriteProcessMessage(HANDLE pipe, const void* data, size_t size);
+bool WritePayload(HANDLE pipe, FrameMessageKind kind, const void* data, size_t size);
 bool ReadPayload(HANDLE pipe, int32_t size, std::vector<char>* payload);
 
-// The render process of browser `browserId`: answers paint requests and hands process messages
-// to the application, until the browser process closes the channel.
+// A main document for the render process: its address, status, header lines and body.
+std::vector<char> EncodeDocument(const std::string& url, int status, const std::string& headers, const std::string& body);
+bool DecodeDocument(const std::vector<char>& payload, std::string* url, int* status, std::string* headers, std::string* body);
+
+// The render process of browser `browserId`: lays out and paints the pages the browser process
+// loads, answers paint requests and hands process messages to the application, until the
+// browser process closes the channel.
 int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app);
 
 }  // namespace runtime

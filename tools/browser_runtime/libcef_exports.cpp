@@ -193,7 +193,11 @@ unsigned __stdcall ReadFrames(void* context) {
         for (auto& message : browser->pendingMessages)
           runtime::WriteProcessMessage(browser->down, message.data(), message.size());
         browser->pendingMessages.clear();
+        if (!browser->pendingDocument.empty())
+          runtime::WritePayload(browser->down, runtime::kLoadDocument, browser->pendingDocument.data(),
+                                browser->pendingDocument.size());
       }
+      browser->pendingDocument.clear();
       LeaveCriticalSection(&browser->writeLock);
       RequestFrame(browser);
       BrowserRelease(browser);
@@ -328,9 +332,28 @@ void FailLoad(cef_runtime_browser* browser, unsigned serial, int code, const std
   RequestFrame(browser);
 }
 
+std::string Utf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Hands the fetched main document to the render process, which lays it out and fetches the rest.
+void SendDocument(cef_runtime_browser* browser, const std::wstring& url, const runtime::FetchResult& result) {
+  std::vector<char> document = runtime::EncodeDocument(Utf8(url), result.status, result.headers, result.body);
+  EnterCriticalSection(&browser->writeLock);
+  if (browser->connected)
+    runtime::WritePayload(browser->down, runtime::kLoadDocument, document.data(), document.size());
+  else
+    browser->pendingDocument = std::move(document);
+  LeaveCriticalSection(&browser->writeLock);
+}
+
 void FinishLoad(cef_runtime_browser* browser, unsigned serial, const std::wstring& url, const runtime::FetchResult& result) {
   if (result.error) return FailLoad(browser, serial, result.error, result.errorText, url);
   if (browser->closed || serial != browser->loadSerial) return;
+  SendDocument(browser, url, result);
   cef_runtime_client* c = browser->client;
   runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loaded " + url + L" (" + std::to_wstring(result.status) + L")");
   if (c->on_load_start) c->on_load_start(c->self, browser);
@@ -555,6 +578,8 @@ RUNTIME_EXPORT int cef_browser_host_create_browser(const cef_runtime_window_info
       StartRenderProcess(browser);
       runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" created for " + address);
       if (browser->client->on_after_created) browser->client->on_after_created(browser->client->self, browser);
+      // The browser shows its first address at once.
+      if (!address.empty()) StartLoad(browser, address);
     });
     return 1;
   } catch (...) {

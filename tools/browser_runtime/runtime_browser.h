@@ -34,6 +34,8 @@ struct cef_runtime_browser {
   // process messages are sent from any thread.
   CRITICAL_SECTION writeLock;
   std::vector<std::vector<char>> pendingMessages;
+  // The main document to show once the render process is there (the latest load's only).
+  std::vector<char> pendingDocument;
   // The load in progress: a newer one makes the results of older ones stale.
   unsigned loadSerial = 0;
   // The render process's own view of its browser: it writes `up` only.

@@ -27,6 +27,8 @@ PACKAGES=(
   nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev libjsoncpp-dev
   python3-fonttools fonts-tlwg-loma-ttf
 )
+# The NetSurf engine's build tools (tools/setup/build_netsurf.sh).
+PACKAGES+=(flex bison gperf libhtml-parser-perl)
 # Real CJK and Latin faces for the launcher's text under Wine (see install_wine_fonts).
 PACKAGES+=(fonts-noto-cjk fonts-dejavu-core)
 
@@ -272,6 +274,8 @@ ensure_minizip_reader
 create_wine_prefix
 install_wine_fonts
 make_fonts
+# The browser runtime's engine: its own cache folder and stamps (a built one is only checked).
+NETSURF_DIR=$(DOREVEZI_CACHE="$CACHE" "$ROOT/tools/setup/build_netsurf.sh")
 mkdir -p "$ROOT/build"
-printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\nFONTS_DIR=%s\n' "$DEPS" "$WINEPREFIX" "$FONTS_DIR" >"$ROOT/build/setup.env.tmp"
+printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\nFONTS_DIR=%s\nNETSURF_PREFIX=%s\n' "$DEPS" "$WINEPREFIX" "$FONTS_DIR" "$NETSURF_DIR" >"$ROOT/build/setup.env.tmp"
 mv "$ROOT/build/setup.env.tmp" "$ROOT/build/setup.env"

@@ -1,0 +1,46 @@
+/* The render process's page engine: NetSurf laid out and painted with GDI. Plain C so that the
+ * engine's own C headers stay on their side; every call is made on the render process's engine
+ * thread. */
+#ifndef DOREVEZI_PAGE_ENGINE_H
+#define DOREVEZI_PAGE_ENGINE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* What the engine asks of the render process. */
+typedef struct page_engine_host {
+  void* self;
+  /* Starts fetching `url` (http or https) elsewhere; the answer comes back through
+   * page_engine_fetch_done with the same id. */
+  void (*fetch)(void* self, unsigned id, const char* url);
+  /* The page looks different now: a new frame is due. */
+  void (*invalidated)(void* self);
+} page_engine_host;
+
+/* Starts the engine once a process; 0 when it could not start. */
+int page_engine_start(const page_engine_host* host);
+
+/* Shows `url` (UTF-8) in the one browser window of this process. */
+void page_engine_load(const char* url);
+
+/* A fetch's answer: `error` 0 and the response (its header lines "Name: value\r\n" each), or a
+ * network error and its text. */
+void page_engine_fetch_done(unsigned id, int error, const char* error_text, int status, const char* headers,
+                            const char* body, size_t length);
+
+/* Lays the page out for a view of width x height and paints it into `pixels` (premultiplied
+ * BGRA, top-down rows, alpha 255 where painted). */
+void page_engine_paint(uint32_t* pixels, int width, int height);
+
+/* Runs the engine's due work; returns the milliseconds until more is due, or -1 for none. */
+int page_engine_run_due(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,260 @@
+// The render process's loop: the channel's messages arrive from a reader thread, fetches finish
+// on their own threads, and the page engine runs here, on one thread, between them.
+
+#include <windows.h>
+#include <process.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/browser_runtime/engine/page_engine.h"
+#include "tools/browser_runtime/frame_channel.h"
+#include "tools/browser_runtime/page_fetch.h"
+#include "tools/browser_runtime/runtime_browser.h"
+#include "tools/browser_runtime/runtime_log.h"
+
+namespace runtime {
+
+namespace {
+
+HANDLE OpenPipe(const std::wstring& name, DWORD access) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    HANDLE pipe = CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) return pipe;
+    WaitNamedPipeW(name.c_str(), 100);
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+std::wstring Wide(const std::string& text) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+struct Incoming {
+  FrameMessage header;
+  std::vector<char> payload;
+};
+
+struct Answer {
+  unsigned id;
+  FetchResult result;
+};
+
+// What the reader and fetch threads hand to the engine thread.
+struct Inbox {
+  CRITICAL_SECTION lock;
+  HANDLE wake;
+  std::deque<Incoming> messages;
+  std::deque<Answer> answers;
+  bool closed = false;
+
+  Inbox() {
+    InitializeCriticalSection(&lock);
+    wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  }
+};
+
+struct Renderer {
+  HANDLE down = INVALID_HANDLE_VALUE;
+  std::wstring base;
+  cef_runtime_browser* browser = nullptr;
+  cef_runtime_app* app = nullptr;
+  // Fetches and the reader may outlive the loop: the inbox is never freed.
+  Inbox* inbox = new Inbox();
+  // The main document the browser process fetched, served to the engine's first fetch of it.
+  std::string documentUrl;
+  std::unique_ptr<FetchResult> document;
+  // The last paint request: later frames are painted into its buffer when the page changes.
+  FrameMessage lastRequest{};
+  bool haveRequest = false;
+  bool dirty = false;
+};
+
+unsigned __stdcall ReadChannel(void* context) {
+  auto* renderer = static_cast<Renderer*>(context);
+  Inbox* inbox = renderer->inbox;
+  HANDLE down = renderer->down;
+  for (;;) {
+    Incoming in;
+    if (!ReadMessage(down, &in.header)) break;
+    if ((in.header.kind == kProcessMessage || in.header.kind == kLoadDocument) &&
+        !ReadPayload(down, in.header.width, &in.payload))
+      break;
+    EnterCriticalSection(&inbox->lock);
+    inbox->messages.push_back(std::move(in));
+    LeaveCriticalSection(&inbox->lock);
+    SetEvent(inbox->wake);
+  }
+  EnterCriticalSection(&inbox->lock);
+  inbox->closed = true;
+  LeaveCriticalSection(&inbox->lock);
+  SetEvent(inbox->wake);
+  return 0;
+}
+
+struct FetchJob {
+  Inbox* inbox;
+  unsigned id;
+  std::wstring url;
+};
+
+unsigned __stdcall RunFetch(void* context) {
+  std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(context));
+  Answer answer{job->id, Fetch(job->url)};
+  EnterCriticalSection(&job->inbox->lock);
+  job->inbox->answers.push_back(std::move(answer));
+  LeaveCriticalSection(&job->inbox->lock);
+  SetEvent(job->inbox->wake);
+  return 0;
+}
+
+void EngineFetch(void* self, unsigned id, const char* url) {
+  auto* renderer = static_cast<Renderer*>(self);
+  if (renderer->document && renderer->documentUrl == url) {
+    EnterCriticalSection(&renderer->inbox->lock);
+    renderer->inbox->answers.push_back({id, std::move(*renderer->document)});
+    LeaveCriticalSection(&renderer->inbox->lock);
+    renderer->document.reset();
+    SetEvent(renderer->inbox->wake);
+    return;
+  }
+  LogInfo(L"Render process fetches " + Wide(url));
+  auto* job = new FetchJob{renderer->inbox, id, Wide(url)};
+  HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RunFetch, job, 0, nullptr));
+  if (thread) {
+    CloseHandle(thread);
+    return;
+  }
+  delete job;
+  FetchResult failed;
+  failed.error = -2;
+  failed.errorText = L"net::ERR_FAILED";
+  EnterCriticalSection(&renderer->inbox->lock);
+  renderer->inbox->answers.push_back({id, failed});
+  LeaveCriticalSection(&renderer->inbox->lock);
+  SetEvent(renderer->inbox->wake);
+}
+
+void EngineInvalidated(void* self) { static_cast<Renderer*>(self)->dirty = true; }
+
+// Paints a frame into the browser process's buffer of `request` and says so.
+void Paint(Renderer* renderer, const FrameMessage& request) {
+  HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, FrameBufferName(renderer->base, request.sequence).c_str());
+  if (!mapping) return;
+  if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) {
+    page_engine_paint(static_cast<uint32_t*>(view), request.width, request.height);
+    UnmapViewOfFile(view);
+    FrameMessage ready{kFrameReady, request.width, request.height, request.sequence};
+    EnterCriticalSection(&renderer->browser->writeLock);
+    WriteMessage(renderer->browser->up, ready);
+    LeaveCriticalSection(&renderer->browser->writeLock);
+  }
+  CloseHandle(mapping);
+}
+
+// Handles one message from the browser process; false when the channel is done.
+void Handle(Renderer* renderer, Incoming& in) {
+  switch (in.header.kind) {
+    case kProcessMessage:
+      if (renderer->app && renderer->app->on_process_message_received)
+        renderer->app->on_process_message_received(renderer->app->self, renderer->browser, CEF_RUNTIME_PID_BROWSER,
+                                                   in.payload.data(), in.payload.size());
+      break;
+    case kLoadDocument: {
+      auto document = std::make_unique<FetchResult>();
+      std::string url;
+      if (!DecodeDocument(in.payload, &url, &document->status, &document->headers, &document->body)) break;
+      renderer->documentUrl = url;
+      renderer->document = std::move(document);
+      page_engine_load(url.c_str());
+      break;
+    }
+    case kPaintRequest:
+      if (in.header.width <= 0 || in.header.height <= 0) break;
+      renderer->lastRequest = in.header;
+      renderer->haveRequest = true;
+      renderer->dirty = false;
+      Paint(renderer, in.header);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
+  HANDLE down = OpenPipe(PipeName(base, L"down"), GENERIC_READ);
+  HANDLE up = OpenPipe(PipeName(base, L"up"), GENERIC_WRITE);
+  if (down == INVALID_HANDLE_VALUE || up == INVALID_HANDLE_VALUE) {
+    LogError(L"Render process could not reach its browser on " + base);
+    return 1;
+  }
+  auto* renderer = new Renderer();
+  renderer->down = down;
+  renderer->base = base;
+  renderer->app = app;
+  auto* browser = new cef_runtime_browser();
+  browser->inRenderer = true;
+  browser->id = browserId;
+  browser->up = up;
+  browser->connected = true;
+  renderer->browser = browser;
+
+  page_engine_host host{renderer, &EngineFetch, &EngineInvalidated};
+  if (!page_engine_start(&host)) LogError(L"The page engine did not start");
+
+  HANDLE reader = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ReadChannel, renderer, 0, nullptr));
+  Inbox* inbox = renderer->inbox;
+  bool open = reader != nullptr;
+  while (open) {
+    std::deque<Incoming> messages;
+    std::deque<Answer> answers;
+    EnterCriticalSection(&inbox->lock);
+    messages.swap(inbox->messages);
+    answers.swap(inbox->answers);
+    open = !inbox->closed || !messages.empty();
+    LeaveCriticalSection(&inbox->lock);
+    for (Answer& answer : answers) {
+      const FetchResult& r = answer.result;
+      const std::string text = Narrow(r.errorText);
+      page_engine_fetch_done(answer.id, r.error, r.error ? text.c_str() : nullptr, r.status, r.headers.c_str(),
+                             r.body.data(), r.body.size());
+    }
+    for (Incoming& in : messages) Handle(renderer, in);
+    int due = page_engine_run_due();
+    if (renderer->dirty && renderer->haveRequest) {
+      renderer->dirty = false;
+      Paint(renderer, renderer->lastRequest);
+      due = page_engine_run_due();
+    }
+    if (!open) break;
+    WaitForSingleObject(inbox->wake, due < 0 ? INFINITE : static_cast<DWORD>(due));
+  }
+  if (reader) {
+    WaitForSingleObject(reader, 2000);
+    CloseHandle(reader);
+  }
+  // Senders on other threads may still hold the browser: it stays, its pipe closed.
+  EnterCriticalSection(&browser->writeLock);
+  browser->connected = false;
+  browser->up = INVALID_HANDLE_VALUE;
+  LeaveCriticalSection(&browser->writeLock);
+  CloseHandle(down);
+  CloseHandle(up);
+  return 0;
+}
+
+}  // namespace runtime
