@@ -7,6 +7,8 @@
 //   cef_probe messages    process messages both ways (this program is its own render process)
 //   cef_probe loads [--trust=CA.pem] URL...   one browser loads each URL in turn; "cancel:" before
 //                         a URL cancels its resource load, "later:" continues it after 300 ms
+//   cef_probe clicks [--trust=CA.pem] PAGE X,Y...   for each point, PAGE is loaded and the mouse
+//                         clicks there; the events that follow are kept
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE   a windowless browser of that view
 //                         size shows URL; its frame, once no new one came for a while, goes to FILE
 //                         ("DVFR", width, height as 32-bit ints, then the BGRA rows)
@@ -447,8 +449,38 @@ bool TrustCertificate(const std::wstring& path) {
 }
 
 class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler, public CefDisplayHandler,
-                   public CefRequestHandler {
+                   public CefRequestHandler, public CefRenderHandler {
  public:
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
+    rect = CefRect(0, 0, 400, 300);
+    return true;
+  }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType, const RectList&, const void*, int, int) override {
+    lastFrameAt = GetTickCount();
+    frames++;
+  }
+  void OnCursorChange(CefRefPtr<CefBrowser>, CefCursorHandle cursor, CursorType type, const CefCursorInfo&) override {
+    if (cursor) Add(L"cursor " + std::to_wstring(type));
+  }
+  bool OnBeforeBrowse(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest> request, bool) override {
+    const std::wstring url = request->GetURL().ToWString();
+    Add(L"browse " + url);
+    return url.find(L"cancel") != std::wstring::npos;
+  }
+  bool OnBeforePopup(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString& url, const CefString& name,
+                     WindowOpenDisposition, bool, const CefPopupFeatures&, CefWindowInfo&, CefRefPtr<CefClient>&,
+                     CefBrowserSettings&, bool*) override {
+    Add(L"popup " + url.ToWString() + L" " + name.ToWString());
+    return true;
+  }
+  void OnTitleChange(CefRefPtr<CefBrowser>, const CefString& text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    title = text.ToWString();
+  }
+  std::atomic<int> frames{0};
+  std::atomic<DWORD> lastFrameAt{0};
+  std::wstring title;
   CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
   CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -531,6 +563,69 @@ void RunLoads(int argc, wchar_t** argv) {
     WaitFor([&] { return client->idle.load(); }, 30000);
     std::lock_guard<std::mutex> lock(client->mutex);
     Put(("load" + std::to_string(i - first)).c_str(), client->events);
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+// The page at PAGE is loaded afresh for each point; once it has settled, the mouse moves to an
+// empty place and onto the point and clicks there; the events until all is quiet are kept.
+void RunClicks(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 1) return;
+  const std::wstring page = argv[first];
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<LoadClient> client = new LoadClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  auto settled = [&] {
+    WaitFor([&] { return client->idle && client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 20000);
+  };
+  for (int i = first + 1; i < argc && client->browser; ++i) {
+    int x = 0, y = 0;
+    swscanf(argv[i], L"%d,%d", &x, &y);
+    client->idle = false;
+    client->browser->GetMainFrame()->LoadURL(page);
+    settled();
+    {
+      std::lock_guard<std::mutex> lock(client->mutex);
+      client->events.clear();
+      Put("title", client->title);
+    }
+    CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
+    CefMouseEvent event;
+    event.x = 390;
+    event.y = 290;
+    host->SendMouseMoveEvent(event, false);
+    PumpFor(300);
+    event.x = x;
+    event.y = y;
+    host->SendMouseMoveEvent(event, false);
+    PumpFor(300);
+    client->idle = false;
+    host->SendMouseClickEvent(event, MBT_LEFT, false, 1);
+    host->SendMouseClickEvent(event, MBT_LEFT, true, 1);
+    // Quiet: no new event for 1.5 s (a load's events come within that of each other).
+    std::wstring seen;
+    DWORD stableSince = GetTickCount();
+    while (GetTickCount() - stableSince < 1500) {
+      PumpFor(100);
+      std::lock_guard<std::mutex> lock(client->mutex);
+      if (client->events != seen) {
+        seen = client->events;
+        stableSince = GetTickCount();
+      }
+    }
+    Put(("click" + std::to_string(i - first - 1)).c_str(), seen);
   }
   CefShutdown();
   client->browser = nullptr;
@@ -630,6 +725,8 @@ int wmain(int argc, wchar_t** argv) {
     RunMessages();
   } else if (mode == L"loads") {
     RunLoads(argc, argv);
+  } else if (mode == L"clicks") {
+    RunClicks(argc, argv);
   } else if (mode == L"render") {
     RunRender(argc, argv);
   }

@@ -18,7 +18,18 @@ enum FrameMessageKind : uint32_t {
   kFrameReady = 2,    // renderer -> browser: that buffer holds the frame
   kProcessMessage = 3,  // either way: `width` bytes of an encoded process message follow
   kLoadDocument = 4,    // browser -> renderer: `width` bytes of a fetched main document follow
+  kMouseButton = 5,     // browser -> renderer: at (width, height); sequence = button | up << 4
+  kMouseMove = 6,       // browser -> renderer: at (width, height); sequence = 1 when the mouse left
+  kNavigate = 7,        // renderer -> browser: `width` bytes follow: a followed link's URL, 0, target
+  kCursor = 8,          // renderer -> browser: the pointer's shape is `width` (a cursor type)
+  kTitle = 9,           // renderer -> browser: `width` bytes of the page's title follow
+  kAddress = 10,        // renderer -> browser: `width` bytes of the new address follow (no load)
 };
+
+// Whether `width` bytes follow a message of this kind.
+inline bool HasPayload(uint32_t kind) {
+  return kind == kProcessMessage || kind == kLoadDocument || kind == kNavigate || kind == kTitle || kind == kAddress;
+}
 
 // The largest process message carried.
 constexpr int32_t kMaxProcessMessageBytes = 64 << 20;

@@ -178,6 +178,8 @@ void DeliverFrame(cef_runtime_browser* browser, const runtime::FrameMessage& fra
   UnmapViewOfFile(pixels);
 }
 
+void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload);
+
 unsigned __stdcall ReadFrames(void* context) {
   auto* browser = static_cast<cef_runtime_browser*>(context);
   HANDLE down = browser->down, up = browser->up;
@@ -205,6 +207,23 @@ unsigned __stdcall ReadFrames(void* context) {
     runtime::FrameMessage frame;
     std::vector<char> payload;
     while (runtime::ReadMessage(up, &frame)) {
+      if (runtime::HasPayload(frame.kind) && frame.kind != runtime::kProcessMessage) {
+        if (!runtime::ReadPayload(up, frame.width, &payload)) break;
+        BrowserAddRef(browser);
+        PostToUi([browser, frame, payload] {
+          if (!browser->closed) OnPageEvent(browser, frame.kind, std::string(payload.begin(), payload.end()));
+          BrowserRelease(browser);
+        });
+        continue;
+      }
+      if (frame.kind == runtime::kCursor) {
+        BrowserAddRef(browser);
+        PostToUi([browser, frame] {
+          if (!browser->closed) OnPageEvent(browser, frame.kind, std::to_string(frame.width));
+          BrowserRelease(browser);
+        });
+        continue;
+      }
       if (frame.kind == runtime::kProcessMessage) {
         if (!runtime::ReadPayload(up, frame.width, &payload)) break;
         BrowserAddRef(browser);
@@ -419,6 +438,63 @@ void StartLoad(cef_runtime_browser* browser, const std::wstring& url) {
       callback->answer(answer == CEF_RUNTIME_RV_CONTINUE);
     if (--callback->refs == 0) delete callback;
   });
+}
+
+std::wstring Wide(const std::string& text) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+// On the UI thread: what the page did, as its render process reports it.
+void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload) {
+  cef_runtime_client* c = browser->client;
+  switch (kind) {
+    case runtime::kNavigate: {
+      size_t split = payload.find('\0');
+      const std::wstring url = Wide(payload.substr(0, split));
+      const std::wstring target = split == std::string::npos ? L"" : Wide(payload.substr(split + 1));
+      // A link to another window opens none: the program only hears of it.
+      if (!target.empty()) {
+        runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" link to window " + target + L": " + url);
+        if (c->on_before_popup) c->on_before_popup(c->self, browser, url.c_str(), target.c_str());
+        return;
+      }
+      if (c->on_before_browse && c->on_before_browse(c->self, browser, url.c_str(), 0)) {
+        runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" link cancelled: " + url);
+        return;
+      }
+      const std::wstring scheme = SchemeOf(url);
+      if (scheme == L"http" || scheme == L"https" || scheme == L"about") return StartLoad(browser, url);
+      // Other schemes leave the page as it is: the system may handle them.
+      int allow = 0;
+      if (c->on_protocol_execution) c->on_protocol_execution(c->self, browser, url.c_str(), &allow);
+      if (allow) ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+      return;
+    }
+    case runtime::kAddress:
+      if (c->on_address_change) c->on_address_change(c->self, browser, Wide(payload).c_str());
+      return;
+    case runtime::kTitle:
+      if (c->on_title_change) c->on_title_change(c->self, browser, Wide(payload).c_str());
+      return;
+    case runtime::kCursor: {
+      const int type = atoi(payload.c_str());
+      const wchar_t* shape = type == CEF_RUNTIME_CT_HAND ? IDC_HAND : type == CEF_RUNTIME_CT_IBEAM ? IDC_IBEAM : IDC_ARROW;
+      if (c->on_cursor_change) c->on_cursor_change(c->self, browser, LoadCursorW(nullptr, shape), type);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// Input goes straight to the render process, from any thread, in order.
+void SendInput(cef_runtime_browser* browser, const runtime::FrameMessage& message) {
+  EnterCriticalSection(&browser->writeLock);
+  if (browser->connected && !browser->closed) runtime::WriteMessage(browser->down, message);
+  LeaveCriticalSection(&browser->writeLock);
 }
 
 void CloseAllOnUi() {
@@ -675,6 +751,24 @@ RUNTIME_EXPORT void cef_browser_was_resized(cef_runtime_browser* browser) {
       RequestFrame(browser);
       BrowserRelease(browser);
     });
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_mouse_click_event(cef_runtime_browser* browser, int x, int y, unsigned int,
+                                                       int button, int mouse_up, int) {
+  try {
+    if (!browser || browser->inRenderer || button < 0 || button > 2) return;
+    SendInput(browser, {runtime::kMouseButton, x, y, static_cast<uint32_t>(button) | (mouse_up ? 1u << 4 : 0u)});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_mouse_move_event(cef_runtime_browser* browser, int x, int y, unsigned int,
+                                                      int mouse_leave) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kMouseMove, x, y, mouse_leave ? 1u : 0u});
   } catch (...) {
   }
 }

@@ -89,8 +89,7 @@ unsigned __stdcall ReadChannel(void* context) {
   for (;;) {
     Incoming in;
     if (!ReadMessage(down, &in.header)) break;
-    if ((in.header.kind == kProcessMessage || in.header.kind == kLoadDocument) &&
-        !ReadPayload(down, in.header.width, &in.payload))
+    if (HasPayload(in.header.kind) && !ReadPayload(down, in.header.width, &in.payload))
       break;
     EnterCriticalSection(&inbox->lock);
     inbox->messages.push_back(std::move(in));
@@ -149,6 +148,27 @@ void EngineFetch(void* self, unsigned id, const char* url) {
 
 void EngineInvalidated(void* self) { static_cast<Renderer*>(self)->dirty = true; }
 
+void SendUp(Renderer* renderer, FrameMessageKind kind, const std::string& payload) {
+  EnterCriticalSection(&renderer->browser->writeLock);
+  WritePayload(renderer->browser->up, kind, payload.data(), payload.size());
+  LeaveCriticalSection(&renderer->browser->writeLock);
+}
+
+void EngineNavigate(void* self, const char* url, const char* target) {
+  SendUp(static_cast<Renderer*>(self), kNavigate, std::string(url) + '\0' + target);
+}
+
+void EngineAddress(void* self, const char* url) { SendUp(static_cast<Renderer*>(self), kAddress, url); }
+
+void EngineTitle(void* self, const char* title) { SendUp(static_cast<Renderer*>(self), kTitle, title); }
+
+void EnginePointer(void* self, int shape) {
+  auto* renderer = static_cast<Renderer*>(self);
+  EnterCriticalSection(&renderer->browser->writeLock);
+  WriteMessage(renderer->browser->up, {kCursor, shape, 0, 0});
+  LeaveCriticalSection(&renderer->browser->writeLock);
+}
+
 // Paints a frame into the browser process's buffer of `request` and says so.
 void Paint(Renderer* renderer, const FrameMessage& request) {
   HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, FrameBufferName(renderer->base, request.sequence).c_str());
@@ -181,6 +201,12 @@ void Handle(Renderer* renderer, Incoming& in) {
       page_engine_load(url.c_str());
       break;
     }
+    case kMouseButton:
+      page_engine_mouse_button(in.header.width, in.header.height, in.header.sequence & 0xF, (in.header.sequence >> 4) & 1);
+      break;
+    case kMouseMove:
+      page_engine_mouse_move(in.header.width, in.header.height);
+      break;
     case kPaintRequest:
       if (in.header.width <= 0 || in.header.height <= 0) break;
       renderer->lastRequest = in.header;
@@ -213,7 +239,8 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
   browser->connected = true;
   renderer->browser = browser;
 
-  page_engine_host host{renderer, &EngineFetch, &EngineInvalidated};
+  page_engine_host host{renderer, &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress, &EngineTitle,
+                        &EnginePointer};
   if (!page_engine_start(&host)) LogError(L"The page engine did not start");
 
   HANDLE reader = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ReadChannel, renderer, 0, nullptr));

@@ -95,7 +95,7 @@ build_libraries() {
   done
   ns_make "$src/libdom" install WITH_EXPAT_BINDING=no WITH_HUBBUB_BINDING=yes
   # nsgenbind generates the JavaScript bindings at build time: a tool for this machine.
-  make -C "$src/nsgenbind" install HOST="$(cc -dumpmachine)" PREFIX="$NS" Q= DESTDIR= -j"$JOBS" >"$WORK/make.log" 2>&1 ||
+  make -C "$src/nsgenbind" install CC=gcc HOST="$(gcc -dumpmachine)" PREFIX="$NS" Q= DESTDIR= -j"$JOBS" >"$WORK/make.log" 2>&1 ||
     { tail -n 30 "$WORK/make.log" >&2; return 1; }
 }
 

@@ -28,7 +28,7 @@ PACKAGES=(
   python3-fonttools fonts-tlwg-loma-ttf
 )
 # The NetSurf engine's build tools (tools/setup/build_netsurf.sh).
-PACKAGES+=(flex bison gperf libhtml-parser-perl)
+PACKAGES+=(gcc patch xxd flex bison gperf libhtml-parser-perl)
 # Real CJK and Latin faces for the launcher's text under Wine (see install_wine_fonts).
 PACKAGES+=(fonts-noto-cjk fonts-dejavu-core)
 

@@ -24,6 +24,7 @@
 #include "netsurf/fetch.h"
 #include "netsurf/layout.h"
 #include "netsurf/misc.h"
+#include "netsurf/mouse.h"
 #include "netsurf/netsurf.h"
 #include "netsurf/plotters.h"
 #include "netsurf/window.h"
@@ -656,6 +657,18 @@ static nserror window_event(struct gui_window* gw, enum gui_window_event event) 
   return NSERROR_OK;
 }
 
+static void window_set_title(struct gui_window* gw, const char* title) {
+  if (g_host.title) g_host.title(g_host.self, title ? title : "");
+}
+
+static void window_set_pointer(struct gui_window* gw, enum gui_pointer_shape shape) {
+  static int last = -1;
+  int kind = shape == GUI_POINTER_POINT ? 2 : shape == GUI_POINTER_CARET ? 3 : 0;
+  if (kind == last) return;
+  last = kind;
+  if (g_host.pointer) g_host.pointer(g_host.self, kind);
+}
+
 static struct gui_window_table window_table = {
     .create = window_create,
     .destroy = window_destroy,
@@ -664,6 +677,8 @@ static struct gui_window_table window_table = {
     .set_scroll = window_set_scroll,
     .get_dimensions = window_get_dimensions,
     .event = window_event,
+    .set_title = window_set_title,
+    .set_pointer = window_set_pointer,
 };
 
 /* ------------------------------------------------------------------ resources */
@@ -855,9 +870,43 @@ static nserror register_host_fetcher(const char* scheme_name) {
   return fetcher_add(scheme, &ops);
 }
 
+/* ------------------------------------------------------------------ links and input */
+
+static bool same_window(const char* target) {
+  return target == NULL || *target == 0 || _stricmp(target, "_self") == 0 || _stricmp(target, "_top") == 0 ||
+         _stricmp(target, "_parent") == 0;
+}
+
+/* Followed links go to the host, which asks the program first and loads them itself; a link to
+ * a place in the same page only scrolls, here. */
+static bool link_hook(struct browser_window* bw, nsurl* url, const char* target) {
+  if (same_window(target)) {
+    nsurl* current = browser_window_access_url(bw);
+    if (current && nsurl_has_component(url, NSURL_FRAGMENT) &&
+        nsurl_compare(url, current, NSURL_COMPLETE & ~NSURL_FRAGMENT)) {
+      if (g_host.address) g_host.address(g_host.self, nsurl_access(url));
+      return false;
+    }
+  }
+  if (g_host.navigate) g_host.navigate(g_host.self, nsurl_access(url), same_window(target) ? "" : target);
+  return true;
+}
+
+void page_engine_mouse_button(int x, int y, int button, int up) {
+  if (!g_bw || !g_gw) return;
+  browser_mouse_state state = up ? (button == 0 ? BROWSER_MOUSE_CLICK_1 : BROWSER_MOUSE_CLICK_2)
+                                 : (button == 0 ? BROWSER_MOUSE_PRESS_1 : BROWSER_MOUSE_PRESS_2);
+  browser_window_mouse_click(g_bw, state, x + g_gw->scroll_x, y + g_gw->scroll_y);
+}
+
+void page_engine_mouse_move(int x, int y) {
+  if (!g_bw || !g_gw) return;
+  browser_window_mouse_track(g_bw, 0, x + g_gw->scroll_x, y + g_gw->scroll_y);
+}
+
 /* ------------------------------------------------------------------ start and load */
 
-static void discard_log(nslog_entry_context_t* ctx, void* pw, const char* fmt, va_list args) {}
+static void discard_log(void* context, nslog_entry_context_t* ctx, const char* fmt, va_list args) {}
 
 static nserror set_defaults(struct nsoption_s* defaults) {
   defaults[NSOPTION_enable_javascript].value.b = true;
@@ -883,6 +932,7 @@ int page_engine_start(const page_engine_host* host) {
   if (netsurf_register(&engine_table) != NSERROR_OK) return 0;
   if (nsoption_init(set_defaults, &nsoptions, &nsoptions_default) != NSERROR_OK) return 0;
   browser_set_dpi(96);
+  browser_window_link_hook = link_hook;
   if (netsurf_init(NULL) != NSERROR_OK) return 0;
   if (register_host_fetcher("http") != NSERROR_OK || register_host_fetcher("https") != NSERROR_OK) return 0;
   started = 1;

@@ -19,6 +19,14 @@ typedef struct page_engine_host {
   void (*fetch)(void* self, unsigned id, const char* url);
   /* The page looks different now: a new frame is due. */
   void (*invalidated)(void* self);
+  /* A followed link (UTF-8) the host navigates itself; `target` is its window name, "" for this
+   * one. */
+  void (*navigate)(void* self, const char* url, const char* target);
+  /* The address changed without a load (a link to a place in the same page). */
+  void (*address)(void* self, const char* url);
+  void (*title)(void* self, const char* title);
+  /* The pointer's shape: 0 arrow, 2 hand (links), 3 text beam. */
+  void (*pointer)(void* self, int shape);
 } page_engine_host;
 
 /* Starts the engine once a process; 0 when it could not start. */
@@ -35,6 +43,11 @@ void page_engine_fetch_done(unsigned id, int error, const char* error_text, int 
 /* Lays the page out for a view of width x height and paints it into `pixels` (premultiplied
  * BGRA, top-down rows, alpha 255 where painted). */
 void page_engine_paint(uint32_t* pixels, int width, int height);
+
+/* Mouse input in view coordinates: a button (0 left, 1 middle, 2 right) pressed or released, or
+ * a move. */
+void page_engine_mouse_button(int x, int y, int button, int up);
+void page_engine_mouse_move(int x, int y);
 
 /* Runs the engine's due work; returns the milliseconds until more is due, or -1 for none. */
 int page_engine_run_due(void);
