@@ -123,6 +123,7 @@ class CefBrowserHost : public virtual CefBase {
   // Windowless browsers' mouse input, in view coordinates.
   virtual void SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type, bool mouseUp, int clickCount) = 0;
   virtual void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) = 0;
+  virtual void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
 };
 
 class CefRenderHandler : public virtual CefBase {

@@ -187,6 +187,9 @@ typedef void (*cef_runtime_browser_send_mouse_click_event_fn)(cef_runtime_browse
                                                               int click_count);
 typedef void (*cef_runtime_browser_send_mouse_move_event_fn)(cef_runtime_browser* browser, int x, int y,
                                                              unsigned int modifiers, int mouse_leave);
+// Positive deltas scroll up (left), as the wheel's own.
+typedef void (*cef_runtime_browser_send_mouse_wheel_event_fn)(cef_runtime_browser* browser, int x, int y,
+                                                              unsigned int modifiers, int delta_x, int delta_y);
 typedef void (*cef_runtime_request_callback_add_ref_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_release_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_continue_fn)(cef_runtime_request_callback* callback, int allow);

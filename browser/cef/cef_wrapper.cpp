@@ -40,6 +40,7 @@ struct RuntimeExports {
   cef_runtime_browser_was_resized_fn browser_was_resized = nullptr;
   cef_runtime_browser_send_mouse_click_event_fn browser_send_mouse_click_event = nullptr;
   cef_runtime_browser_send_mouse_move_event_fn browser_send_mouse_move_event = nullptr;
+  cef_runtime_browser_send_mouse_wheel_event_fn browser_send_mouse_wheel_event = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -94,7 +95,8 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_was_hidden", &e->browser_was_hidden) &&
                     Bind(module, "cef_browser_was_resized", &e->browser_was_resized) &&
                     Bind(module, "cef_browser_send_mouse_click_event", &e->browser_send_mouse_click_event) &&
-                    Bind(module, "cef_browser_send_mouse_move_event", &e->browser_send_mouse_move_event);
+                    Bind(module, "cef_browser_send_mouse_move_event", &e->browser_send_mouse_move_event) &&
+                    Bind(module, "cef_browser_send_mouse_wheel_event", &e->browser_send_mouse_wheel_event);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -437,6 +439,9 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
   }
   void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) override {
     runtime_->browser_send_mouse_move_event(browser_, event.x, event.y, event.modifiers, mouseLeave);
+  }
+  void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override {
+    runtime_->browser_send_mouse_wheel_event(browser_, event.x, event.y, event.modifiers, deltaX, deltaY);
   }
 
  private:

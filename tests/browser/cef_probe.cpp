@@ -9,9 +9,10 @@
 //                         a URL cancels its resource load, "later:" continues it after 300 ms
 //   cef_probe clicks [--trust=CA.pem] PAGE X,Y...   for each point, PAGE is loaded and the mouse
 //                         clicks there; the events that follow are kept
-//   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE   a windowless browser of that view
-//                         size shows URL; its frame, once no new one came for a while, goes to FILE
-//                         ("DVFR", width, height as 32-bit ints, then the BGRA rows)
+//   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
+//                         view size shows URL; its frame, once no new one came for a while, goes to
+//                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
+//                         the frame after the wheel scrolled down by 100 goes there
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -505,7 +506,7 @@ class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHa
                                    CefRefPtr<CefRequestCallback> callback) override {
     Add(L"before " + request->GetMethod().ToWString() + L" " + request->GetURL().ToWString() +
         (CefCurrentlyOn(TID_IO) ? L" on io" : L""));
-    if (mode == L"cancel") return RV_CANCEL;
+    if (mode == L"cancel" || request->GetURL().ToWString().find(L"blocked") != std::wstring::npos) return RV_CANCEL;
     if (mode == L"later") {
       std::thread([callback] {
         Sleep(300);
@@ -685,14 +686,26 @@ void RunRender(int argc, wchar_t** argv) {
   // Sub-resources and scripts come after the document: the page is done once frames stop coming.
   WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 30000);
   Put("frames", client->frames.load());
-  {
+  auto save = [&](const wchar_t* path) {
     std::lock_guard<std::mutex> lock(client->mutex);
-    std::ofstream out(argv[first + 2], std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
     int32_t head[2] = {client->frameWidth, client->frameHeight};
     out.write("DVFR", 4);
     out.write(reinterpret_cast<const char*>(head), sizeof(head));
     out.write(reinterpret_cast<const char*>(client->frame.data()), client->frame.size() * 4);
     Put("frame_size", std::to_wstring(client->frameWidth) + L"x" + std::to_wstring(client->frameHeight));
+  };
+  save(argv[first + 2]);
+  // A second file: the wheel turned down by 100 in the middle of the view, and the frame after it.
+  if (argc > first + 3 && client->browser) {
+    int before = client->frames;
+    CefMouseEvent event;
+    event.x = client->width / 2;
+    event.y = client->height / 2;
+    client->browser->GetHost()->SendMouseWheelEvent(event, 0, -100);
+    WaitFor([&] { return client->frames > before && GetTickCount() - client->lastFrameAt > 1000; }, 10000);
+    Put("frames_after_wheel", client->frames - before);
+    save(argv[first + 3]);
   }
   CefShutdown();
   client->browser = nullptr;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Pages laid out and painted by the runtime stand-in's engine: a windowless browser shows fixture
-pages the server stand-in serves over HTTPS (the document, its stylesheet and its PNG each fetched),
+pages the server stand-in serves over HTTPS (the document, its stylesheet, script and PNG each fetched),
 and the frame's pixels are probed where the CSS puts boxes, borders, a float, a table, an image and
-Latin and Chinese text. Each frame is saved as a screenshot (build/win/screenshots/)."""
+Latin and Chinese text, and a box a script wrote. Each frame is saved as a screenshot (build/win/screenshots/)."""
 
 import os
 import struct
@@ -28,6 +28,8 @@ PAGE = """<!DOCTYPE html>
 <img id="image" src="dot.png" alt="">
 <p id="latin">Hello</p>
 <p id="chinese">你好世界</p>
+<div id="end"></div>
+<script src="layout.js"></script>
 </body></html>
 """
 
@@ -42,7 +44,13 @@ td.b { background: #00ffff; }
 #image { position: absolute; left: 200px; top: 20px; width: 40px; height: 40px; }
 #latin { position: absolute; left: 10px; top: 150px; margin: 0; font-size: 24px; color: #000000; }
 #chinese { position: absolute; left: 10px; top: 200px; margin: 0; font-size: 24px; color: #000000; }
+#end { position: absolute; left: 0; top: 1000px; width: 10px; height: 10px; }
+#scripted { position: absolute; left: 300px; top: 200px; width: 40px; height: 40px; background: #008000; }
 """
+
+# JavaScript runs: the script, a file of its own, adds a box to the page.
+SCRIPT = "document.write('<div id=\"scripted\"></div>');\n"
+
 
 # The layout the stylesheet asks for: (x, y) -> 0xRRGGBB.
 PROBES = {
@@ -56,7 +64,8 @@ PROBES = {
     "second table cell": ((75, 85), 0x00FFFF),
     "image, scaled from 4x4 to 40x40": ((220, 40), 0xFF00FF),
     "right of the image": ((245, 40), 0xFFFFFF),
-    "page background": ((300, 250), 0xFFFFFF),
+    "box the script wrote": ((320, 220), 0x008000),
+    "page background": ((300, 280), 0xFFFFFF),
 }
 
 
@@ -116,6 +125,8 @@ def main():
         f.write(PAGE)
     with open(os.path.join(site, "layout.css"), "w") as f:
         f.write(STYLE)
+    with open(os.path.join(site, "layout.js"), "w") as f:
+        f.write(SCRIPT)
     with open(os.path.join(site, "dot.png"), "wb") as f:
         f.write(png(4, 4, [b"\xff\x00\xff" * 4] * 4))
     with Standin({"mounts": {"/site/": site}}, folder) as s:
@@ -124,15 +135,15 @@ def main():
         probe_folder(run)
         frame_file = os.path.join(run, "layout.frame")
         seen = run_probe(run, ["render", "--trust=" + certs.windows_path(s.addresses["ca"]), f"{WIDTH}x{HEIGHT}",
-                               page, "layout.frame"])
+                               page, "layout.frame", "scrolled.frame"])
         c.equal("probe ran", seen.get("done"), "1")
         c.equal("page loaded", seen.get("loaded"), "200")
         requested = [e["path"] for e in s.control("GET", "/log")]
         # The render process shows the document the browser process fetched: it asks for it no second
-        # time. (The engine may ask twice for an image the server marks with no cache lifetime.)
-        c.equal("the document and its stylesheet fetched once, the image too",
+        # time. (The engine may ask twice for an image the server gives no cache lifetime.)
+        c.equal("the document, its stylesheet and script fetched once, the image too",
                 [min(requested.count(p), 1 if p.endswith(".png") else 9)
-                 for p in ("/site/layout.html", "/site/layout.css", "/site/dot.png")], [1, 1, 1])
+                 for p in ("/site/layout.html", "/site/layout.css", "/site/layout.js", "/site/dot.png")], [1, 1, 1, 1])
         width, height, pixels = read_frame(frame_file) if os.path.exists(frame_file) else (0, 0, [])
         c.equal("frame of the view's size", (width, height), (WIDTH, HEIGHT))
         if width != WIDTH or height != HEIGHT:
@@ -147,6 +158,16 @@ def main():
         c.check("Latin text has ink where it is placed", latin > 60, latin)
         c.check("Chinese text has ink where it is placed", chinese > 150, chinese)
         c.equal("no ink between the lines", ink(pixels, width, 10, 186, 130, 196), 0)
+        # The wheel turned down by 100 moves the page up by 100 pixels.
+        sw, sh, scrolled = read_frame(os.path.join(run, "scrolled.frame"))
+        c.equal("a frame after the wheel", (sw, sh), (WIDTH, HEIGHT))
+        if (sw, sh) == (WIDTH, HEIGHT):
+            print("screenshot:", save_screenshot("browser_render_scrolled.png", sw, sh, scrolled))
+            for name, ((x, y), colour) in {"float, 100 pixels higher": ((370, 0), 0x00FF00),
+                                            "below the float, 100 pixels higher": ((370, 35), 0xFFFFFF)}.items():
+                actual = scrolled[y * sw + x] & 0xFFFFFF
+                c.equal(f"after the wheel: {name} at {x},{y}", f"{actual:06X}", f"{colour:06X}")
+            c.check("after the wheel: Latin text 100 pixels higher", ink(scrolled, sw, 10, 50, 110, 85) > 60)
     return c.finish()
 
 

@@ -31,9 +31,9 @@ bool WriteProcessMessage(HANDLE pipe, const void* data, size_t size) {
   return WritePayload(pipe, kProcessMessage, data, size);
 }
 
-bool WritePayload(HANDLE pipe, FrameMessageKind kind, const void* data, size_t size) {
+bool WritePayload(HANDLE pipe, FrameMessageKind kind, const void* data, size_t size, uint32_t sequence) {
   if (size > static_cast<size_t>(kMaxProcessMessageBytes)) return false;
-  FrameMessage header{kind, static_cast<int32_t>(size), 0, 0};
+  FrameMessage header{kind, static_cast<int32_t>(size), 0, sequence};
   if (!WriteMessage(pipe, header)) return false;
   DWORD written = 0;
   return size == 0 || (WriteFile(pipe, data, static_cast<DWORD>(size), &written, nullptr) && written == size);

@@ -24,11 +24,15 @@ enum FrameMessageKind : uint32_t {
   kCursor = 8,          // renderer -> browser: the pointer's shape is `width` (a cursor type)
   kTitle = 9,           // renderer -> browser: `width` bytes of the page's title follow
   kAddress = 10,        // renderer -> browser: `width` bytes of the new address follow (no load)
+  kResourceRequest = 11,   // renderer -> browser: fetch the `width` bytes of URL that follow, as `sequence`
+  kResourceResponse = 12,  // browser -> renderer: `width` bytes of fetch `sequence`'s encoded answer follow
+  kMouseWheel = 13,        // browser -> renderer: wheel deltas (width, height) at the last mouse position
 };
 
 // Whether `width` bytes follow a message of this kind.
 inline bool HasPayload(uint32_t kind) {
-  return kind == kProcessMessage || kind == kLoadDocument || kind == kNavigate || kind == kTitle || kind == kAddress;
+  return kind == kProcessMessage || kind == kLoadDocument || kind == kNavigate || kind == kTitle || kind == kAddress ||
+         kind == kResourceRequest || kind == kResourceResponse;
 }
 
 // The largest process message carried.
@@ -51,10 +55,11 @@ bool ReadMessage(HANDLE pipe, FrameMessage* message);
 
 // A process message: its header, then its bytes, as one unit (the caller holds the write lock).
 bool WriteProcessMessage(HANDLE pipe, const void* data, size_t size);
-bool WritePayload(HANDLE pipe, FrameMessageKind kind, const void* data, size_t size);
+bool WritePayload(HANDLE pipe, FrameMessageKind kind, const void* data, size_t size, uint32_t sequence = 0);
 bool ReadPayload(HANDLE pipe, int32_t size, std::vector<char>* payload);
 
-// A main document for the render process: its address, status, header lines and body.
+// A main document or a resource for the render process: its address, status, header lines and
+// body; a failed fetch as its (negative) error code and error text in place of status and headers.
 std::vector<char> EncodeDocument(const std::string& url, int status, const std::string& headers, const std::string& body);
 bool DecodeDocument(const std::vector<char>& payload, std::string* url, int* status, std::string* headers, std::string* body);
 

@@ -179,6 +179,8 @@ void DeliverFrame(cef_runtime_browser* browser, const runtime::FrameMessage& fra
 }
 
 void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload);
+void FetchSubresource(cef_runtime_browser* browser, uint32_t id, const std::wstring& url);
+std::wstring Wide(const std::string& text);
 
 unsigned __stdcall ReadFrames(void* context) {
   auto* browser = static_cast<cef_runtime_browser*>(context);
@@ -211,7 +213,10 @@ unsigned __stdcall ReadFrames(void* context) {
         if (!runtime::ReadPayload(up, frame.width, &payload)) break;
         BrowserAddRef(browser);
         PostToUi([browser, frame, payload] {
-          if (!browser->closed) OnPageEvent(browser, frame.kind, std::string(payload.begin(), payload.end()));
+          if (!browser->closed && frame.kind == runtime::kResourceRequest)
+            FetchSubresource(browser, frame.sequence, Wide(std::string(payload.begin(), payload.end())));
+          else if (!browser->closed)
+            OnPageEvent(browser, frame.kind, std::string(payload.begin(), payload.end()));
           BrowserRelease(browser);
         });
         continue;
@@ -288,6 +293,9 @@ bool StartRenderProcess(cef_runtime_browser* browser) {
   wchar_t full[MAX_PATH];
   if (!GetFullPathNameW(g_process->subprocessPath.c_str(), MAX_PATH, full, nullptr)) return false;
   browser->channel = runtime::ChannelBase(GetCurrentProcessId(), browser->id);
+  EnterCriticalSection(&browser->writeLock);
+  browser->renderGeneration++;
+  LeaveCriticalSection(&browser->writeLock);
   browser->down = CreateNamedPipeW(runtime::PipeName(browser->channel, L"down").c_str(), PIPE_ACCESS_OUTBOUND,
                                    PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
   browser->up = CreateNamedPipeW(runtime::PipeName(browser->channel, L"up").c_str(), PIPE_ACCESS_INBOUND,
@@ -388,6 +396,53 @@ std::wstring SchemeOf(const std::wstring& url) {
   return scheme;
 }
 
+// Asks the program about a resource on the IO thread, then fetches it on the FILE thread; `done`
+// gets the result (net::ERR_ABORTED when the program cancelled) on the thread that has it.
+void AskAndFetch(cef_runtime_browser* browser, const std::wstring& url,
+                 std::function<void(const runtime::FetchResult&)> done) {
+  auto* callback = new cef_runtime_request_callback();
+  BrowserAddRef(browser);
+  callback->answer = [browser, url, done](bool allow) {
+    // Runs once, on whatever thread answers; the browser reference goes with it.
+    auto release = [browser] { PostTo(CEF_RUNTIME_TID_UI, [browser] { BrowserRelease(browser); }); };
+    if (!allow) {
+      runtime::FetchResult aborted;
+      aborted.error = -3;
+      aborted.errorText = L"net::ERR_ABORTED";
+      done(aborted);
+      release();
+      return;
+    }
+    PostTo(CEF_RUNTIME_TID_FILE, [url, done, release] {
+      done(runtime::Fetch(url));
+      release();
+    });
+  };
+  PostTo(CEF_RUNTIME_TID_IO, [browser, url, callback] {
+    cef_runtime_client* c = browser->client;
+    int answer = CEF_RUNTIME_RV_CONTINUE;
+    if (c->on_before_resource_load) answer = c->on_before_resource_load(c->self, browser, url.c_str(), L"GET", callback);
+    if (answer != CEF_RUNTIME_RV_CONTINUE_ASYNC && !callback->answered.exchange(true))
+      callback->answer(answer == CEF_RUNTIME_RV_CONTINUE);
+    if (--callback->refs == 0) delete callback;
+  });
+}
+
+// On the UI thread: a stylesheet, image or script the page asks for, fetched like the document
+// and answered to the render process that asked.
+void FetchSubresource(cef_runtime_browser* browser, uint32_t id, const std::wstring& url) {
+  const unsigned generation = browser->renderGeneration;
+  AskAndFetch(browser, url, [browser, id, url, generation](const runtime::FetchResult& result) {
+    std::vector<char> answer = result.error
+        ? runtime::EncodeDocument(Utf8(url), result.error, Utf8(result.errorText), "")
+        : runtime::EncodeDocument(Utf8(url), result.status, result.headers, result.body);
+    EnterCriticalSection(&browser->writeLock);
+    if (browser->connected && !browser->closed && browser->renderGeneration == generation)
+      runtime::WritePayload(browser->down, runtime::kResourceResponse, answer.data(), answer.size(), id);
+    LeaveCriticalSection(&browser->writeLock);
+  });
+}
+
 // On the UI thread: the main document's load, its resource asked for on the IO thread first and
 // fetched on the FILE thread.
 void StartLoad(cef_runtime_browser* browser, const std::wstring& url) {
@@ -411,32 +466,12 @@ void StartLoad(cef_runtime_browser* browser, const std::wstring& url) {
     return FailLoad(browser, serial, -302, L"net::ERR_UNKNOWN_URL_SCHEME", url);
   }
 
-  auto* callback = new cef_runtime_request_callback();
-  BrowserAddRef(browser);
-  callback->answer = [browser, serial, url](bool allow) {
-    // Runs once, on whatever thread answers; the browser reference goes with it.
-    if (!allow) {
-      PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url] {
-        FailLoad(browser, serial, -3, L"net::ERR_ABORTED", url);
-        BrowserRelease(browser);
-      });
-      return;
-    }
-    PostTo(CEF_RUNTIME_TID_FILE, [browser, serial, url] {
-      runtime::FetchResult result = runtime::Fetch(url);
-      PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url, result] {
-        FinishLoad(browser, serial, url, result);
-        BrowserRelease(browser);
-      });
+  AskAndFetch(browser, url, [browser, serial, url](const runtime::FetchResult& result) {
+    BrowserAddRef(browser);
+    PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url, result] {
+      FinishLoad(browser, serial, url, result);
+      BrowserRelease(browser);
     });
-  };
-  PostTo(CEF_RUNTIME_TID_IO, [browser, url, callback] {
-    cef_runtime_client* c = browser->client;
-    int answer = CEF_RUNTIME_RV_CONTINUE;
-    if (c->on_before_resource_load) answer = c->on_before_resource_load(c->self, browser, url.c_str(), L"GET", callback);
-    if (answer != CEF_RUNTIME_RV_CONTINUE_ASYNC && !callback->answered.exchange(true))
-      callback->answer(answer == CEF_RUNTIME_RV_CONTINUE);
-    if (--callback->refs == 0) delete callback;
   });
 }
 
@@ -769,6 +804,16 @@ RUNTIME_EXPORT void cef_browser_send_mouse_move_event(cef_runtime_browser* brows
   try {
     if (!browser || browser->inRenderer) return;
     SendInput(browser, {runtime::kMouseMove, x, y, mouse_leave ? 1u : 0u});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_mouse_wheel_event(cef_runtime_browser* browser, int x, int y, unsigned int,
+                                                       int delta_x, int delta_y) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kMouseMove, x, y, 0});
+    SendInput(browser, {runtime::kMouseWheel, delta_x, delta_y, 0});
   } catch (...) {
   }
 }

@@ -1,5 +1,5 @@
-// The render process's loop: the channel's messages arrive from a reader thread, fetches finish
-// on their own threads, and the page engine runs here, on one thread, between them.
+// The render process's loop: the channel's messages (fetched resources among them) arrive from a
+// reader thread, and the page engine runs here, on one thread, between them.
 
 #include <windows.h>
 #include <process.h>
@@ -80,6 +80,7 @@ struct Renderer {
   FrameMessage lastRequest{};
   bool haveRequest = false;
   bool dirty = false;
+  int mouseX = 0, mouseY = 0;
 };
 
 unsigned __stdcall ReadChannel(void* context) {
@@ -103,20 +104,10 @@ unsigned __stdcall ReadChannel(void* context) {
   return 0;
 }
 
-struct FetchJob {
-  Inbox* inbox;
-  unsigned id;
-  std::wstring url;
-};
-
-unsigned __stdcall RunFetch(void* context) {
-  std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(context));
-  Answer answer{job->id, Fetch(job->url)};
-  EnterCriticalSection(&job->inbox->lock);
-  job->inbox->answers.push_back(std::move(answer));
-  LeaveCriticalSection(&job->inbox->lock);
-  SetEvent(job->inbox->wake);
-  return 0;
+void WritePayloadUp(Renderer* renderer, FrameMessageKind kind, const std::string& payload, uint32_t sequence = 0) {
+  EnterCriticalSection(&renderer->browser->writeLock);
+  WritePayload(renderer->browser->up, kind, payload.data(), payload.size(), sequence);
+  LeaveCriticalSection(&renderer->browser->writeLock);
 }
 
 void EngineFetch(void* self, unsigned id, const char* url) {
@@ -129,38 +120,19 @@ void EngineFetch(void* self, unsigned id, const char* url) {
     SetEvent(renderer->inbox->wake);
     return;
   }
-  LogInfo(L"Render process fetches " + Wide(url));
-  auto* job = new FetchJob{renderer->inbox, id, Wide(url)};
-  HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RunFetch, job, 0, nullptr));
-  if (thread) {
-    CloseHandle(thread);
-    return;
-  }
-  delete job;
-  FetchResult failed;
-  failed.error = -2;
-  failed.errorText = L"net::ERR_FAILED";
-  EnterCriticalSection(&renderer->inbox->lock);
-  renderer->inbox->answers.push_back({id, failed});
-  LeaveCriticalSection(&renderer->inbox->lock);
-  SetEvent(renderer->inbox->wake);
+  // Everything else is fetched by the browser process, which asks the program first.
+  WritePayloadUp(renderer, kResourceRequest, url, id);
 }
 
 void EngineInvalidated(void* self) { static_cast<Renderer*>(self)->dirty = true; }
 
-void SendUp(Renderer* renderer, FrameMessageKind kind, const std::string& payload) {
-  EnterCriticalSection(&renderer->browser->writeLock);
-  WritePayload(renderer->browser->up, kind, payload.data(), payload.size());
-  LeaveCriticalSection(&renderer->browser->writeLock);
-}
-
 void EngineNavigate(void* self, const char* url, const char* target) {
-  SendUp(static_cast<Renderer*>(self), kNavigate, std::string(url) + '\0' + target);
+  WritePayloadUp(static_cast<Renderer*>(self), kNavigate, std::string(url) + '\0' + target);
 }
 
-void EngineAddress(void* self, const char* url) { SendUp(static_cast<Renderer*>(self), kAddress, url); }
+void EngineAddress(void* self, const char* url) { WritePayloadUp(static_cast<Renderer*>(self), kAddress, url); }
 
-void EngineTitle(void* self, const char* title) { SendUp(static_cast<Renderer*>(self), kTitle, title); }
+void EngineTitle(void* self, const char* title) { WritePayloadUp(static_cast<Renderer*>(self), kTitle, title); }
 
 void EnginePointer(void* self, int shape) {
   auto* renderer = static_cast<Renderer*>(self);
@@ -201,11 +173,27 @@ void Handle(Renderer* renderer, Incoming& in) {
       page_engine_load(url.c_str());
       break;
     }
+    case kResourceResponse: {
+      FetchResult result;
+      std::string url;
+      if (!DecodeDocument(in.payload, &url, &result.status, &result.headers, &result.body)) break;
+      // A failed fetch comes as its error code and text.
+      const bool failed = result.status < 0;
+      page_engine_fetch_done(in.header.sequence, failed ? result.status : 0, failed ? result.headers.c_str() : nullptr,
+                             failed ? 0 : result.status, failed ? "" : result.headers.c_str(), result.body.data(),
+                             result.body.size());
+      break;
+    }
     case kMouseButton:
       page_engine_mouse_button(in.header.width, in.header.height, in.header.sequence & 0xF, (in.header.sequence >> 4) & 1);
       break;
     case kMouseMove:
+      renderer->mouseX = in.header.width;
+      renderer->mouseY = in.header.height;
       page_engine_mouse_move(in.header.width, in.header.height);
+      break;
+    case kMouseWheel:
+      page_engine_mouse_wheel(renderer->mouseX, renderer->mouseY, in.header.width, in.header.height);
       break;
     case kPaintRequest:
       if (in.header.width <= 0 || in.header.height <= 0) break;

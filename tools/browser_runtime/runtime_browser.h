@@ -36,6 +36,8 @@ struct cef_runtime_browser {
   std::vector<std::vector<char>> pendingMessages;
   // The main document to show once the render process is there (the latest load's only).
   std::vector<char> pendingDocument;
+  // Counts render processes, so that answers meant for an ended one reach no later one.
+  unsigned renderGeneration = 0;
   // The load in progress: a newer one makes the results of older ones stale.
   unsigned loadSerial = 0;
   // The render process's own view of its browser: it writes `up` only.

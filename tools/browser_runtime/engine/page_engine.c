@@ -904,6 +904,22 @@ void page_engine_mouse_move(int x, int y) {
   browser_window_mouse_track(g_bw, 0, x + g_gw->scroll_x, y + g_gw->scroll_y);
 }
 
+static int clamp_scroll(int value, int extent, int view) {
+  int most = extent > view ? extent - view : 0;
+  return value < 0 ? 0 : value > most ? most : value;
+}
+
+/* A scrolling box under the pointer scrolls first; otherwise the view does, within the page. */
+void page_engine_mouse_wheel(int x, int y, int delta_x, int delta_y) {
+  if (!g_bw || !g_gw) return;
+  if (browser_window_scroll_at_point(g_bw, x + g_gw->scroll_x, y + g_gw->scroll_y, -delta_x, -delta_y)) return;
+  int width = 0, height = 0;
+  if (browser_window_get_extents(g_bw, false, &width, &height) != NSERROR_OK) return;
+  g_gw->scroll_x = clamp_scroll(g_gw->scroll_x - delta_x, width, g_width);
+  g_gw->scroll_y = clamp_scroll(g_gw->scroll_y - delta_y, height, g_height);
+  notify_invalidated();
+}
+
 /* ------------------------------------------------------------------ start and load */
 
 static void discard_log(void* context, nslog_entry_context_t* ctx, const char* fmt, va_list args) {}
@@ -933,6 +949,8 @@ int page_engine_start(const page_engine_host* host) {
   if (nsoption_init(set_defaults, &nsoptions, &nsoptions_default) != NSERROR_OK) return 0;
   browser_set_dpi(96);
   browser_window_link_hook = link_hook;
+  /* Nothing here shows a page's icon: none is fetched. */
+  browser_window_favicons = false;
   if (netsurf_init(NULL) != NSERROR_OK) return 0;
   if (register_host_fetcher("http") != NSERROR_OK || register_host_fetcher("https") != NSERROR_OK) return 0;
   started = 1;

@@ -48,6 +48,8 @@ void page_engine_paint(uint32_t* pixels, int width, int height);
  * a move. */
 void page_engine_mouse_button(int x, int y, int button, int up);
 void page_engine_mouse_move(int x, int y);
+/* The wheel at (x, y): positive deltas scroll up (left). */
+void page_engine_mouse_wheel(int x, int y, int delta_x, int delta_y);
 
 /* Runs the engine's due work; returns the milliseconds until more is due, or -1 for none. */
 int page_engine_run_due(void);
