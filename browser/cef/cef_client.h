@@ -58,6 +58,18 @@ struct CefMouseEvent {
   uint32_t modifiers = 0;
 };
 
+enum cef_key_event_type_t { KEYEVENT_RAWKEYDOWN = 0, KEYEVENT_KEYDOWN = 1, KEYEVENT_KEYUP = 2, KEYEVENT_CHAR = 3 };
+struct CefKeyEvent {
+  cef_key_event_type_t type = KEYEVENT_RAWKEYDOWN;
+  uint32_t modifiers = 0;
+  int windows_key_code = 0;
+  int native_key_code = 0;
+  int is_system_key = 0;
+  wchar_t character = 0;
+  wchar_t unmodified_character = 0;
+  int focus_on_editable_field = 0;
+};
+
 enum cef_mouse_button_type_t { MBT_LEFT = 0, MBT_MIDDLE = 1, MBT_RIGHT = 2 };
 using MouseButtonType = cef_mouse_button_type_t;
 
@@ -124,6 +136,8 @@ class CefBrowserHost : public virtual CefBase {
   virtual void SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type, bool mouseUp, int clickCount) = 0;
   virtual void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) = 0;
   virtual void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
+  virtual void SendKeyEvent(const CefKeyEvent& event) = 0;
+  virtual void SendFocusEvent(bool setFocus) = 0;
 };
 
 class CefRenderHandler : public virtual CefBase {

@@ -153,6 +153,12 @@ typedef struct cef_runtime_client {
 } cef_runtime_client;
 
 enum cef_runtime_cursor_type { CEF_RUNTIME_CT_POINTER = 0, CEF_RUNTIME_CT_HAND = 2, CEF_RUNTIME_CT_IBEAM = 3 };
+enum cef_runtime_key_event_type {
+  CEF_RUNTIME_KEYEVENT_RAWKEYDOWN = 0,
+  CEF_RUNTIME_KEYEVENT_KEYDOWN = 1,
+  CEF_RUNTIME_KEYEVENT_KEYUP = 2,
+  CEF_RUNTIME_KEYEVENT_CHAR = 3
+};
 enum cef_runtime_mouse_button { CEF_RUNTIME_MBT_LEFT = 0, CEF_RUNTIME_MBT_MIDDLE = 1, CEF_RUNTIME_MBT_RIGHT = 2 };
 
 // The exports of libcef.dll.
@@ -187,6 +193,11 @@ typedef void (*cef_runtime_browser_send_mouse_click_event_fn)(cef_runtime_browse
                                                               int click_count);
 typedef void (*cef_runtime_browser_send_mouse_move_event_fn)(cef_runtime_browser* browser, int x, int y,
                                                              unsigned int modifiers, int mouse_leave);
+// Keys: type is a cef_runtime_key_event_type; `character` the UTF-16 unit of a character event.
+typedef void (*cef_runtime_browser_send_key_event_fn)(cef_runtime_browser* browser, int type, unsigned int modifiers,
+                                                      int windows_key_code, int native_key_code, int is_system_key,
+                                                      unsigned short character);
+typedef void (*cef_runtime_browser_send_focus_event_fn)(cef_runtime_browser* browser, int focus);
 // Positive deltas scroll up (left), as the wheel's own.
 typedef void (*cef_runtime_browser_send_mouse_wheel_event_fn)(cef_runtime_browser* browser, int x, int y,
                                                               unsigned int modifiers, int delta_x, int delta_y);

@@ -41,6 +41,8 @@ struct RuntimeExports {
   cef_runtime_browser_send_mouse_click_event_fn browser_send_mouse_click_event = nullptr;
   cef_runtime_browser_send_mouse_move_event_fn browser_send_mouse_move_event = nullptr;
   cef_runtime_browser_send_mouse_wheel_event_fn browser_send_mouse_wheel_event = nullptr;
+  cef_runtime_browser_send_key_event_fn browser_send_key_event = nullptr;
+  cef_runtime_browser_send_focus_event_fn browser_send_focus_event = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -96,7 +98,9 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_was_resized", &e->browser_was_resized) &&
                     Bind(module, "cef_browser_send_mouse_click_event", &e->browser_send_mouse_click_event) &&
                     Bind(module, "cef_browser_send_mouse_move_event", &e->browser_send_mouse_move_event) &&
-                    Bind(module, "cef_browser_send_mouse_wheel_event", &e->browser_send_mouse_wheel_event);
+                    Bind(module, "cef_browser_send_mouse_wheel_event", &e->browser_send_mouse_wheel_event) &&
+                    Bind(module, "cef_browser_send_key_event", &e->browser_send_key_event) &&
+                    Bind(module, "cef_browser_send_focus_event", &e->browser_send_focus_event);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -443,6 +447,11 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
   void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override {
     runtime_->browser_send_mouse_wheel_event(browser_, event.x, event.y, event.modifiers, deltaX, deltaY);
   }
+  void SendKeyEvent(const CefKeyEvent& event) override {
+    runtime_->browser_send_key_event(browser_, event.type, event.modifiers, event.windows_key_code,
+                                     event.native_key_code, event.is_system_key, event.character);
+  }
+  void SendFocusEvent(bool setFocus) override { runtime_->browser_send_focus_event(browser_, setFocus); }
 
  private:
   const RuntimeExports* runtime_;

@@ -9,6 +9,8 @@
 //                         a URL cancels its resource load, "later:" continues it after 300 ms
 //   cef_probe clicks [--trust=CA.pem] PAGE X,Y...   for each point, PAGE is loaded and the mouse
 //                         clicks there; the events that follow are kept
+//   cef_probe type [--trust=CA.pem] PAGE X,Y TEXT FILE   clicks at X,Y on PAGE (a 400x300 view)
+//                         and types TEXT; the frame after that goes to FILE, as with render
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
 //                         view size shows URL; its frame, once no new one came for a while, goes to
 //                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
@@ -711,6 +713,61 @@ void RunRender(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
+// Clicks at X,Y on the settled page and types TEXT; the frame after that goes to FILE.
+void RunType(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 4) return;
+  CefRefPtr<RenderClient> client = new RenderClient();
+  client->width = 400;
+  client->height = 300;
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  auto settle = [&] {
+    WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 30000);
+  };
+  settle();
+  if (!client->browser) return;
+  CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
+  host->SendFocusEvent(true);
+  CefMouseEvent mouse;
+  swscanf(argv[first + 1], L"%d,%d", &mouse.x, &mouse.y);
+  host->SendMouseMoveEvent(mouse, false);
+  host->SendMouseClickEvent(mouse, MBT_LEFT, false, 1);
+  host->SendMouseClickEvent(mouse, MBT_LEFT, true, 1);
+  PumpFor(300);
+  for (const wchar_t* c = argv[first + 2]; *c; ++c) {
+    CefKeyEvent key;
+    key.type = KEYEVENT_CHAR;
+    key.character = *c;
+    key.windows_key_code = *c;
+    host->SendKeyEvent(key);
+  }
+  int before = client->frames;
+  WaitFor([&] { return client->frames > before; }, 5000);
+  settle();
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    std::ofstream out(argv[first + 3], std::ios::binary);
+    int32_t head[2] = {client->frameWidth, client->frameHeight};
+    out.write("DVFR", 4);
+    out.write(reinterpret_cast<const char*>(head), sizeof(head));
+    out.write(reinterpret_cast<const char*>(client->frame.data()), client->frame.size() * 4);
+    Put("frame_size", std::to_wstring(client->frameWidth) + L"x" + std::to_wstring(client->frameHeight));
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -740,6 +797,8 @@ int wmain(int argc, wchar_t** argv) {
     RunLoads(argc, argv);
   } else if (mode == L"clicks") {
     RunClicks(argc, argv);
+  } else if (mode == L"type") {
+    RunType(argc, argv);
   } else if (mode == L"render") {
     RunRender(argc, argv);
   }

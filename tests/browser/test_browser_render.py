@@ -69,6 +69,26 @@ PROBES = {
 }
 
 
+# A click focuses a text field, which takes typed text; the page's click listener fills the other.
+FORM = """<!DOCTYPE html>
+<html><head><title>Form</title><style>
+body { margin: 0; }
+input { position: absolute; left: 10px; width: 200px; height: 30px; font-size: 20px; border: 1px solid #000000;
+        padding: 0 4px; background: #ffffff; color: #000000; }
+#typed { top: 10px; }
+#echo { top: 60px; }
+</style></head><body>
+<input id="typed" type="text" value="">
+<input id="echo" type="text" value="">
+<script>
+document.getElementById('typed').addEventListener('click', function () {
+  document.getElementById('echo').value = 'clicked';
+});
+</script>
+</body></html>
+"""
+
+
 def png(width, height, rows):
     """A PNG of RGB rows (bytes of 3 a pixel)."""
     raw = b"".join(b"\0" + row for row in rows)
@@ -125,6 +145,8 @@ def main():
         f.write(PAGE)
     with open(os.path.join(site, "layout.css"), "w") as f:
         f.write(STYLE)
+    with open(os.path.join(site, "form.html"), "w") as f:
+        f.write(FORM)
     with open(os.path.join(site, "layout.js"), "w") as f:
         f.write(SCRIPT)
     with open(os.path.join(site, "dot.png"), "wb") as f:
@@ -168,6 +190,18 @@ def main():
                 actual = scrolled[y * sw + x] & 0xFFFFFF
                 c.equal(f"after the wheel: {name} at {x},{y}", f"{actual:06X}", f"{colour:06X}")
             c.check("after the wheel: Latin text 100 pixels higher", ink(scrolled, sw, 10, 50, 110, 85) > 60)
+
+        typed = run_probe(run, ["type", s.addresses["main"] + "/site/form.html", "50,25", "abc 你好", "form.frame"])
+        c.equal("form page loaded", typed.get("loaded"), "200")
+        fw, fh, form = read_frame(os.path.join(run, "form.frame"))
+        c.equal("a frame after typing", (fw, fh), (WIDTH, HEIGHT))
+        if (fw, fh) == (WIDTH, HEIGHT):
+            print("screenshot:", save_screenshot("browser_render_typing.png", fw, fh, form))
+            # Inside the borders of each field: ink only where text went in.
+            c.check("the clicked field took the typed text", ink(form, fw, 14, 13, 205, 38) > 80,
+                    ink(form, fw, 14, 13, 205, 38))
+            c.check("the page's click listener filled the other field", ink(form, fw, 14, 63, 205, 88) > 80,
+                    ink(form, fw, 14, 63, 205, 88))
     return c.finish()
 
 

@@ -27,6 +27,8 @@ enum FrameMessageKind : uint32_t {
   kResourceRequest = 11,   // renderer -> browser: fetch the `width` bytes of URL that follow, as `sequence`
   kResourceResponse = 12,  // browser -> renderer: `width` bytes of fetch `sequence`'s encoded answer follow
   kMouseWheel = 13,        // browser -> renderer: wheel deltas (width, height) at the last mouse position
+  kKey = 14,               // browser -> renderer: key event type `width`, key code `height`, character `sequence`
+  kFocus = 15,             // browser -> renderer: the view has (width 1) or lost (0) the focus
 };
 
 // Whether `width` bytes follow a message of this kind.

@@ -818,6 +818,23 @@ RUNTIME_EXPORT void cef_browser_send_mouse_wheel_event(cef_runtime_browser* brow
   }
 }
 
+RUNTIME_EXPORT void cef_browser_send_key_event(cef_runtime_browser* browser, int type, unsigned int, int key_code, int,
+                                               int, unsigned short character) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kKey, type, key_code, character});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_focus_event(cef_runtime_browser* browser, int focus) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kFocus, focus ? 1 : 0, 0, 0});
+  } catch (...) {
+  }
+}
+
 RUNTIME_EXPORT int cef_browser_get_identifier(cef_runtime_browser* browser) { return browser ? browser->id : 0; }
 
 RUNTIME_EXPORT void cef_browser_close(cef_runtime_browser* browser, int) {

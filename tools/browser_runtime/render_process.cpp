@@ -192,6 +192,12 @@ void Handle(Renderer* renderer, Incoming& in) {
       renderer->mouseY = in.header.height;
       page_engine_mouse_move(in.header.width, in.header.height);
       break;
+    case kKey:
+      page_engine_key(in.header.width, in.header.height, in.header.sequence);
+      break;
+    case kFocus:
+      page_engine_focus(in.header.width != 0);
+      break;
     case kMouseWheel:
       page_engine_mouse_wheel(renderer->mouseX, renderer->mouseY, in.header.width, in.header.height);
       break;

@@ -25,6 +25,7 @@
 #include "netsurf/layout.h"
 #include "netsurf/misc.h"
 #include "netsurf/mouse.h"
+#include "netsurf/keypress.h"
 #include "netsurf/netsurf.h"
 #include "netsurf/plotters.h"
 #include "netsurf/window.h"
@@ -903,6 +904,36 @@ void page_engine_mouse_move(int x, int y) {
   if (!g_bw || !g_gw) return;
   browser_window_mouse_track(g_bw, 0, x + g_gw->scroll_x, y + g_gw->scroll_y);
 }
+
+static bool g_focused = true;
+static unsigned int g_high_surrogate;
+
+/* Characters go to the caret's field; keys that type nothing (arrows, Delete, Home, End) as the
+ * engine's own key codes. */
+void page_engine_key(int type, int key_code, unsigned int character) {
+  if (!g_bw || !g_focused) return;
+  if (type == 3) {
+    uint32_t code = character;
+    if (code >= 0xD800 && code < 0xDC00) {
+      g_high_surrogate = code;
+      return;
+    }
+    if (code >= 0xDC00 && code < 0xE000 && g_high_surrogate) code = 0x10000 + ((g_high_surrogate - 0xD800) << 10) + (code - 0xDC00);
+    g_high_surrogate = 0;
+    browser_window_key_press(g_bw, code);
+    return;
+  }
+  if (type != 0 && type != 1) return;
+  static const struct { int vk; uint32_t key; } keys[] = {
+      {VK_LEFT, NS_KEY_LEFT}, {VK_RIGHT, NS_KEY_RIGHT}, {VK_UP, NS_KEY_UP}, {VK_DOWN, NS_KEY_DOWN},
+      {VK_DELETE, NS_KEY_DELETE_RIGHT}, {VK_HOME, NS_KEY_LINE_START}, {VK_END, NS_KEY_LINE_END},
+      {VK_PRIOR, NS_KEY_PAGE_UP}, {VK_NEXT, NS_KEY_PAGE_DOWN},
+  };
+  for (size_t i = 0; i < sizeof(keys) / sizeof(keys[0]); i++)
+    if (keys[i].vk == key_code) browser_window_key_press(g_bw, keys[i].key);
+}
+
+void page_engine_focus(int focused) { g_focused = focused != 0; }
 
 static int clamp_scroll(int value, int extent, int view) {
   int most = extent > view ? extent - view : 0;

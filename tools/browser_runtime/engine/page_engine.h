@@ -48,6 +48,10 @@ void page_engine_paint(uint32_t* pixels, int width, int height);
  * a move. */
 void page_engine_mouse_button(int x, int y, int button, int up);
 void page_engine_mouse_move(int x, int y);
+/* A key event (0 raw key down, 1 key down, 2 key up, 3 character) with its Windows key code or
+ * UTF-16 character, and the view's focus. */
+void page_engine_key(int type, int key_code, unsigned int character);
+void page_engine_focus(int focused);
 /* The wheel at (x, y): positive deltas scroll up (left). */
 void page_engine_mouse_wheel(int x, int y, int delta_x, int delta_y);
 
