@@ -216,6 +216,11 @@ class CefDisplayHandler : public virtual CefBase {
  public:
   virtual void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& url) {}
   virtual void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) {}
+  // A page's console output; true keeps it from the runtime's log.
+  virtual bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message, const CefString& source,
+                                int line) {
+    return false;
+  }
 };
 
 class CefRequestHandler : public virtual CefBase {

@@ -150,6 +150,9 @@ typedef struct cef_runtime_client {
   // The pointer's shape over the page (a cef_runtime_cursor_type) and its system cursor (HCURSOR).
   void (*on_cursor_change)(void* self, cef_runtime_browser* browser, void* cursor, int type);
   void (*on_title_change)(void* self, cef_runtime_browser* browser, const wchar_t* title);
+  // A page's console output, on the UI thread.
+  int (*on_console_message)(void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
+                            int line);
 } cef_runtime_client;
 
 enum cef_runtime_cursor_type { CEF_RUNTIME_CT_POINTER = 0, CEF_RUNTIME_CT_HAND = 2, CEF_RUNTIME_CT_IBEAM = 3 };

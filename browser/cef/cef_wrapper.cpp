@@ -622,6 +622,16 @@ class ClientAdapter {
           handler->OnTitleChange(adapter->Browser(browser), CefString(title));
       });
     };
+    c_.on_console_message = [](void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
+                               int line) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefDisplayHandler> handler = adapter->client_->GetDisplayHandler())
+          handled = handler->OnConsoleMessage(adapter->Browser(browser), CefString(message), CefString(source), line);
+      });
+      return handled;
+    };
     c_.get_view_rect = &ClientAdapter::GetViewRect;
     c_.on_paint = &ClientAdapter::OnPaint;
   }

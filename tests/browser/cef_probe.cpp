@@ -481,6 +481,10 @@ class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHa
     std::lock_guard<std::mutex> lock(mutex);
     title = text.ToWString();
   }
+  bool OnConsoleMessage(CefRefPtr<CefBrowser>, const CefString& message, const CefString&, int) override {
+    Add(L"console " + message.ToWString());
+    return true;
+  }
   std::atomic<int> frames{0};
   std::atomic<DWORD> lastFrameAt{0};
   std::wstring title;

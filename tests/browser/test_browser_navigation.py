@@ -2,7 +2,7 @@
 """Link clicks in a windowless browser of the runtime stand-in, over HTTPS from the server stand-in: for
 each kind of link, the page is loaded afresh, the mouse moves over the link (the pointer becomes a hand)
 and clicks it, and the case gives exactly its events: a link asks OnBeforeBrowse and loads (or is
-cancelled there), a link to another window asks OnBeforePopup only, another scheme goes to
+cancelled there; the loaded page's console output reaches OnConsoleMessage), a link to another window asks OnBeforePopup only, another scheme goes to
 OnProtocolExecution, a link into the same page changes the address only, and loads that fail report
 their errors."""
 
@@ -51,7 +51,8 @@ def main():
     os.makedirs(untrusted_folder, exist_ok=True)
     for name in ("target.html", "cancel.html", "popup.html"):
         with open(os.path.join(site, name), "w") as f:
-            f.write(f"<html><head><title>{name}</title></head><body>{name}</body></html>")
+            f.write(f"<html><head><title>{name}</title></head><body>{name}"
+                    f"<script>console.log('{name} says hi')</script></body></html>")
     with open(os.path.join(site, "image.html"), "w") as f:
         f.write('<html><body><img src="blocked.png" alt="blocked"></body></html>')
     with open(os.path.join(site, "blocked.png"), "wb") as f:
@@ -79,7 +80,7 @@ def main():
         target = base + "target.html"
         missing = base + "missing.html"
         expected = {
-            "link": hover + [f"browse {target}"] + load(target, "start", "end 200"),
+            "link": hover + [f"browse {target}"] + load(target, "start", "console target.html says hi", "end 200"),
             "link cancelled in OnBeforeBrowse": hover + [f"browse {base}cancel.html"],
             "_blank": hover + [f"popup {base}popup.html _blank"],
             "mailto": hover + ["browse mailto:someone@example.com", "protocol mailto:someone@example.com"],
@@ -88,9 +89,10 @@ def main():
             "refused port": hover + [f"browse {refused}"] + load(refused, f"error -102 net::ERR_CONNECTION_REFUSED {refused}"),
             "untrusted certificate": hover + [f"browse {foreign}"] +
             load(foreign, f"error -202 net::ERR_CERT_AUTHORITY_INVALID {foreign}"),
-            # The page's image is asked for once the document is there; cancelling it fails only the image.
+            # The page's image is asked for once the document is there; cancelling it fails only the
+            # image, and the load ends when the page is complete.
             "page with a cancelled image": hover + [f"browse {base}image.html"] +
-            load(base + "image.html", "start", "end 200") + [f"before GET {base}blocked.png on io"],
+            load(base + "image.html", "start", f"before GET {base}blocked.png on io", "end 200"),
         }
         for index, (name, events) in enumerate(expected.items()):
             got = seen.get(f"click{index}", "").split("; ")

@@ -17,7 +17,7 @@ enum FrameMessageKind : uint32_t {
   kPaintRequest = 1,  // browser -> renderer: paint a frame of width x height into buffer `sequence`
   kFrameReady = 2,    // renderer -> browser: that buffer holds the frame
   kProcessMessage = 3,  // either way: `width` bytes of an encoded process message follow
-  kLoadDocument = 4,    // browser -> renderer: `width` bytes of a fetched main document follow
+  kLoadDocument = 4,    // browser -> renderer: `width` bytes of a fetched main document of load `sequence` follow
   kMouseButton = 5,     // browser -> renderer: at (width, height); sequence = button | up << 4
   kMouseMove = 6,       // browser -> renderer: at (width, height); sequence = 1 when the mouse left
   kNavigate = 7,        // renderer -> browser: `width` bytes follow: a followed link's URL, 0, target
@@ -29,12 +29,14 @@ enum FrameMessageKind : uint32_t {
   kMouseWheel = 13,        // browser -> renderer: wheel deltas (width, height) at the last mouse position
   kKey = 14,               // browser -> renderer: key event type `width`, key code `height`, character `sequence`
   kFocus = 15,             // browser -> renderer: the view has (width 1) or lost (0) the focus
+  kLoadDone = 16,          // renderer -> browser: the page of load `sequence` is complete, resources and all
+  kConsole = 17,           // renderer -> browser: `width` bytes of the page's console output follow
 };
 
 // Whether `width` bytes follow a message of this kind.
 inline bool HasPayload(uint32_t kind) {
   return kind == kProcessMessage || kind == kLoadDocument || kind == kNavigate || kind == kTitle || kind == kAddress ||
-         kind == kResourceRequest || kind == kResourceResponse;
+         kind == kResourceRequest || kind == kResourceResponse || kind == kConsole;
 }
 
 // The largest process message carried.

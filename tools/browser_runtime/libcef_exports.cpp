@@ -179,6 +179,7 @@ void DeliverFrame(cef_runtime_browser* browser, const runtime::FrameMessage& fra
 }
 
 void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload);
+void EndLoad(cef_runtime_browser* browser, unsigned serial);
 void FetchSubresource(cef_runtime_browser* browser, uint32_t id, const std::wstring& url);
 std::wstring Wide(const std::string& text);
 
@@ -199,7 +200,7 @@ unsigned __stdcall ReadFrames(void* context) {
         browser->pendingMessages.clear();
         if (!browser->pendingDocument.empty())
           runtime::WritePayload(browser->down, runtime::kLoadDocument, browser->pendingDocument.data(),
-                                browser->pendingDocument.size());
+                                browser->pendingDocument.size(), browser->pendingDocumentSerial);
       }
       browser->pendingDocument.clear();
       LeaveCriticalSection(&browser->writeLock);
@@ -217,6 +218,14 @@ unsigned __stdcall ReadFrames(void* context) {
             FetchSubresource(browser, frame.sequence, Wide(std::string(payload.begin(), payload.end())));
           else if (!browser->closed)
             OnPageEvent(browser, frame.kind, std::string(payload.begin(), payload.end()));
+          BrowserRelease(browser);
+        });
+        continue;
+      }
+      if (frame.kind == runtime::kLoadDone) {
+        BrowserAddRef(browser);
+        PostToUi([browser, frame] {
+          EndLoad(browser, frame.sequence);
           BrowserRelease(browser);
         });
         continue;
@@ -281,6 +290,8 @@ void CALLBACK OnRenderProcessEnded(void* context, BOOLEAN) {
       CloseHandle(browser->renderProcess);
       browser->renderProcess = nullptr;
       CloseChannel(browser);
+      // A load waiting for its page ends with it.
+      EndLoad(browser, browser->pendingEndSerial);
       if (browser->client->on_render_process_terminated)
         browser->client->on_render_process_terminated(browser->client->self, browser, StatusOf(code));
     }
@@ -367,26 +378,41 @@ std::string Utf8(const std::wstring& text) {
 }
 
 // Hands the fetched main document to the render process, which lays it out and fetches the rest.
-void SendDocument(cef_runtime_browser* browser, const std::wstring& url, const runtime::FetchResult& result) {
+void SendDocument(cef_runtime_browser* browser, unsigned serial, const std::wstring& url,
+                  const runtime::FetchResult& result) {
   std::vector<char> document = runtime::EncodeDocument(Utf8(url), result.status, result.headers, result.body);
   EnterCriticalSection(&browser->writeLock);
-  if (browser->connected)
-    runtime::WritePayload(browser->down, runtime::kLoadDocument, document.data(), document.size());
-  else
+  if (browser->connected) {
+    runtime::WritePayload(browser->down, runtime::kLoadDocument, document.data(), document.size(), serial);
+  } else {
     browser->pendingDocument = std::move(document);
+    browser->pendingDocumentSerial = serial;
+  }
   LeaveCriticalSection(&browser->writeLock);
+}
+
+// On the UI thread: the load's page is complete (or its render process gone).
+void EndLoad(cef_runtime_browser* browser, unsigned serial) {
+  if (browser->closed || serial == 0 || serial != browser->loadSerial || serial != browser->pendingEndSerial) return;
+  browser->pendingEndSerial = 0;
+  cef_runtime_client* c = browser->client;
+  if (c->on_load_end) c->on_load_end(c->self, browser, browser->pendingEndStatus);
+  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 0, 0, 0);
+  RequestFrame(browser);
 }
 
 void FinishLoad(cef_runtime_browser* browser, unsigned serial, const std::wstring& url, const runtime::FetchResult& result) {
   if (result.error) return FailLoad(browser, serial, result.error, result.errorText, url);
   if (browser->closed || serial != browser->loadSerial) return;
-  SendDocument(browser, url, result);
+  SendDocument(browser, serial, url, result);
   cef_runtime_client* c = browser->client;
   runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loaded " + url + L" (" + std::to_wstring(result.status) + L")");
   if (c->on_load_start) c->on_load_start(c->self, browser);
-  if (c->on_load_end) c->on_load_end(c->self, browser, result.status);
-  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 0, 0, 0);
-  RequestFrame(browser);
+  // The load ends when the render process has the page complete, stylesheets, images and scripts
+  // included; without a render process there is nothing more to wait for.
+  browser->pendingEndSerial = serial;
+  browser->pendingEndStatus = result.status;
+  if (!browser->renderProcess) EndLoad(browser, serial);
 }
 
 std::wstring SchemeOf(const std::wstring& url) {
@@ -514,6 +540,12 @@ void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string&
     case runtime::kTitle:
       if (c->on_title_change) c->on_title_change(c->self, browser, Wide(payload).c_str());
       return;
+    case runtime::kConsole: {
+      const std::wstring message = Wide(payload);
+      if (!c->on_console_message || !c->on_console_message(c->self, browser, message.c_str(), L"", 0))
+        runtime::LogInfo(L"Console of browser " + std::to_wstring(browser->id) + L": " + message);
+      return;
+    }
     case runtime::kCursor: {
       const int type = atoi(payload.c_str());
       const wchar_t* shape = type == CEF_RUNTIME_CT_HAND ? IDC_HAND : type == CEF_RUNTIME_CT_IBEAM ? IDC_IBEAM : IDC_ARROW;

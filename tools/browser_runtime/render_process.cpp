@@ -80,6 +80,9 @@ struct Renderer {
   FrameMessage lastRequest{};
   bool haveRequest = false;
   bool dirty = false;
+  // The load whose page is on its way, and whether the engine has started on it.
+  uint32_t loadSerial = 0;
+  bool loadStarted = false;
   int mouseX = 0, mouseY = 0;
 };
 
@@ -126,11 +129,34 @@ void EngineFetch(void* self, unsigned id, const char* url) {
 
 void EngineInvalidated(void* self) { static_cast<Renderer*>(self)->dirty = true; }
 
+void SendLoadDone(Renderer* renderer) {
+  if (!renderer->loadSerial) return;
+  EnterCriticalSection(&renderer->browser->writeLock);
+  WriteMessage(renderer->browser->up, {kLoadDone, 0, 0, renderer->loadSerial});
+  LeaveCriticalSection(&renderer->browser->writeLock);
+  renderer->loadSerial = 0;
+}
+
+// The engine is busy with a page, or done with it: the load it started on is complete.
+void EngineBusy(void* self, int busy) {
+  auto* renderer = static_cast<Renderer*>(self);
+  if (busy) {
+    renderer->loadStarted = renderer->loadSerial != 0;
+  } else if (renderer->loadStarted) {
+    renderer->loadStarted = false;
+    SendLoadDone(renderer);
+  }
+}
+
 void EngineNavigate(void* self, const char* url, const char* target) {
   WritePayloadUp(static_cast<Renderer*>(self), kNavigate, std::string(url) + '\0' + target);
 }
 
 void EngineAddress(void* self, const char* url) { WritePayloadUp(static_cast<Renderer*>(self), kAddress, url); }
+
+void EngineConsole(void* self, const char* message, size_t length) {
+  WritePayloadUp(static_cast<Renderer*>(self), kConsole, std::string(message, length));
+}
 
 void EngineTitle(void* self, const char* title) { WritePayloadUp(static_cast<Renderer*>(self), kTitle, title); }
 
@@ -170,7 +196,9 @@ void Handle(Renderer* renderer, Incoming& in) {
       if (!DecodeDocument(in.payload, &url, &document->status, &document->headers, &document->body)) break;
       renderer->documentUrl = url;
       renderer->document = std::move(document);
-      page_engine_load(url.c_str());
+      renderer->loadSerial = in.header.sequence;
+      renderer->loadStarted = false;
+      if (!page_engine_load(url.c_str())) SendLoadDone(renderer);
       break;
     }
     case kResourceResponse: {
@@ -233,8 +261,8 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
   browser->connected = true;
   renderer->browser = browser;
 
-  page_engine_host host{renderer, &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress, &EngineTitle,
-                        &EnginePointer};
+  page_engine_host host{renderer,     &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress,
+                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole};
   if (!page_engine_start(&host)) LogError(L"The page engine did not start");
 
   HANDLE reader = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ReadChannel, renderer, 0, nullptr));

@@ -653,6 +653,8 @@ static nserror window_get_dimensions(struct gui_window* gw, int* width, int* hei
 
 static nserror window_event(struct gui_window* gw, enum gui_window_event event) {
   if (event == GW_EVENT_NEW_CONTENT) gw->scroll_x = gw->scroll_y = 0;
+  if ((event == GW_EVENT_START_THROBBER || event == GW_EVENT_STOP_THROBBER) && g_host.busy)
+    g_host.busy(g_host.self, event == GW_EVENT_START_THROBBER);
   if (event == GW_EVENT_NEW_CONTENT || event == GW_EVENT_UPDATE_EXTENT || event == GW_EVENT_STOP_THROBBER)
     notify_invalidated();
   return NSERROR_OK;
@@ -670,6 +672,11 @@ static void window_set_pointer(struct gui_window* gw, enum gui_pointer_shape sha
   if (g_host.pointer) g_host.pointer(g_host.self, kind);
 }
 
+static void window_console_log(struct gui_window* gw, browser_window_console_source src, const char* msg,
+                               size_t msglen, browser_window_console_flags flags) {
+  if (g_host.console) g_host.console(g_host.self, msg, msglen);
+}
+
 static struct gui_window_table window_table = {
     .create = window_create,
     .destroy = window_destroy,
@@ -680,6 +687,7 @@ static struct gui_window_table window_table = {
     .event = window_event,
     .set_title = window_set_title,
     .set_pointer = window_set_pointer,
+    .console_log = window_console_log,
 };
 
 /* ------------------------------------------------------------------ resources */
@@ -782,6 +790,30 @@ static void host_fetch_header(struct host_fetch* f, const char* line, size_t len
   host_fetch_send(f, &msg);
 }
 
+static char* copy_text(const char* text, size_t length) {
+  char* copy = malloc(length + 1);
+  if (!copy) return NULL;
+  if (length) memcpy(copy, text, length);
+  copy[length] = 0;
+  return copy;
+}
+
+/* The value of header `name` in "Name: value\r\n" lines, or NULL; the caller frees it. */
+static char* header_value(const char* headers, const char* name) {
+  size_t n = strlen(name);
+  for (const char* line = headers; line && *line;) {
+    size_t length = strcspn(line, "\r\n");
+    if (length > n && _strnicmp(line, name, n) == 0 && line[n] == ':') {
+      const char* value = line + n + 1;
+      while (*value == ' ' || *value == '\t') value++;
+      return copy_text(value, (size_t)(line + length - value));
+    }
+    line += length;
+    line += strspn(line, "\r\n");
+  }
+  return NULL;
+}
+
 /* Answers the fetches whose responses arrived, and ends the aborted ones. */
 static void host_fetch_poll(lwc_string* scheme) {
   struct host_fetch *f, *keep = NULL;
@@ -799,23 +831,34 @@ static void host_fetch_poll(lwc_string* scheme) {
         msg.data.error = f->error_text ? f->error_text : "fetch failed";
         host_fetch_send(f, &msg);
       } else {
-        fetch_set_http_code(f->parent, f->status);
-        /* The response's own header lines, as the engine's cache and content types need them. */
-        for (const char* line = f->headers; line && *line && !f->aborted;) {
-          size_t n = strcspn(line, "\r\n");
-          if (n) host_fetch_header(f, line, n);
-          line += n;
-          line += strspn(line, "\r\n");
-        }
-        if (!f->aborted && f->length) {
-          msg.type = FETCH_DATA;
-          msg.data.header_or_data.buf = (const uint8_t*)f->body;
-          msg.data.header_or_data.len = f->length;
+        char* location = f->status >= 300 && f->status < 400 && f->status != 304 ? header_value(f->headers, "Location")
+                                                                                  : NULL;
+        if (location) {
+          /* The fetch is not followed over there: the engine follows it with a new one. */
+          fetch_set_http_code(f->parent, f->status);
+          msg.type = FETCH_REDIRECT;
+          msg.data.redirect = location;
           host_fetch_send(f, &msg);
-        }
-        if (!f->aborted) {
-          msg.type = FETCH_FINISHED;
-          host_fetch_send(f, &msg);
+          free(location);
+        } else {
+          fetch_set_http_code(f->parent, f->status);
+          /* The response's own header lines, as the engine's cache and content types need them. */
+          for (const char* line = f->headers; line && *line && !f->aborted;) {
+            size_t n = strcspn(line, "\r\n");
+            if (n) host_fetch_header(f, line, n);
+            line += n;
+            line += strspn(line, "\r\n");
+          }
+          if (!f->aborted && f->length) {
+            msg.type = FETCH_DATA;
+            msg.data.header_or_data.buf = (const uint8_t*)f->body;
+            msg.data.header_or_data.len = f->length;
+            host_fetch_send(f, &msg);
+          }
+          if (!f->aborted) {
+            msg.type = FETCH_FINISHED;
+            host_fetch_send(f, &msg);
+          }
         }
       }
     }
@@ -825,13 +868,6 @@ static void host_fetch_poll(lwc_string* scheme) {
   g_fetches = keep;
 }
 
-static char* copy_text(const char* text, size_t length) {
-  char* copy = malloc(length + 1);
-  if (!copy) return NULL;
-  if (length) memcpy(copy, text, length);
-  copy[length] = 0;
-  return copy;
-}
 
 void page_engine_fetch_done(unsigned id, int error, const char* error_text, int status, const char* headers,
                             const char* body, size_t length) {
@@ -968,10 +1004,11 @@ static struct netsurf_table engine_table = {
     .layout = &layout_table,
 };
 
+static int g_started; /* 1 running, -1 failed to start */
+
 int page_engine_start(const page_engine_host* host) {
-  static int started;
-  if (started) return started > 0;
-  started = -1;
+  if (g_started) return g_started > 0;
+  g_started = -1;
   g_host = *host;
   g_measure_dc = CreateCompatibleDC(NULL);
   nslog_set_render_callback(discard_log, NULL);
@@ -984,16 +1021,18 @@ int page_engine_start(const page_engine_host* host) {
   browser_window_favicons = false;
   if (netsurf_init(NULL) != NSERROR_OK) return 0;
   if (register_host_fetcher("http") != NSERROR_OK || register_host_fetcher("https") != NSERROR_OK) return 0;
-  started = 1;
+  g_started = 1;
   return 1;
 }
 
-void page_engine_load(const char* url) {
+int page_engine_load(const char* url) {
   nsurl* address;
-  if (nsurl_create(url, &address) != NSERROR_OK) return;
+  nserror error;
+  if (g_started <= 0 || nsurl_create(url, &address) != NSERROR_OK) return 0;
   if (!g_bw)
-    browser_window_create(BW_CREATE_HISTORY, address, NULL, NULL, &g_bw);
+    error = browser_window_create(BW_CREATE_HISTORY, address, NULL, NULL, &g_bw);
   else
-    browser_window_navigate(g_bw, address, NULL, BW_NAVIGATE_HISTORY, NULL, NULL, NULL);
+    error = browser_window_navigate(g_bw, address, NULL, BW_NAVIGATE_HISTORY, NULL, NULL, NULL);
   nsurl_unref(address);
+  return error == NSERROR_OK;
 }

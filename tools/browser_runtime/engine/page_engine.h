@@ -27,13 +27,17 @@ typedef struct page_engine_host {
   void (*title)(void* self, const char* title);
   /* The pointer's shape: 0 arrow, 2 hand (links), 3 text beam. */
   void (*pointer)(void* self, int shape);
+  /* The engine started (1) or finished (0) loading a page, its resources included. */
+  void (*busy)(void* self, int busy);
+  /* The page's console output (UTF-8, not terminated). */
+  void (*console)(void* self, const char* message, size_t length);
 } page_engine_host;
 
 /* Starts the engine once a process; 0 when it could not start. */
 int page_engine_start(const page_engine_host* host);
 
-/* Shows `url` (UTF-8) in the one browser window of this process. */
-void page_engine_load(const char* url);
+/* Shows `url` (UTF-8) in the one browser window of this process; 0 when the engine cannot. */
+int page_engine_load(const char* url);
 
 /* A fetch's answer: `error` 0 and the response (its header lines "Name: value\r\n" each), or a
  * network error and its text. */
