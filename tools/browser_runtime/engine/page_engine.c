@@ -47,6 +47,8 @@ struct gui_window {
   int scroll_x, scroll_y;
 };
 
+static void poll_title(void);
+
 /* ------------------------------------------------------------------ scheduled work */
 
 struct scheduled {
@@ -88,6 +90,7 @@ static nserror engine_schedule(int t, void (*callback)(void* p), void* p) {
 
 int page_engine_run_due(void) {
   for (;;) {
+    poll_title();
     if (!g_schedule) return -1;
     ULONGLONG now = GetTickCount64();
     if (g_schedule->due > now) {
@@ -660,8 +663,22 @@ static nserror window_event(struct gui_window* gw, enum gui_window_event event) 
   return NSERROR_OK;
 }
 
-static void window_set_title(struct gui_window* gw, const char* title) {
-  if (g_host.title) g_host.title(g_host.self, title ? title : "");
+/* The title the host heard of last: scripts change the page's title without telling the window,
+ * so it is also looked at after the engine's work. */
+static char* g_title;
+
+static void report_title(const char* title) {
+  if (!title) title = "";
+  if (g_title && strcmp(g_title, title) == 0) return;
+  free(g_title);
+  g_title = strdup(title);
+  if (g_host.title) g_host.title(g_host.self, title);
+}
+
+static void window_set_title(struct gui_window* gw, const char* title) { report_title(title); }
+
+static void poll_title(void) {
+  if (g_bw && g_title) report_title(browser_window_get_title(g_bw));
 }
 
 static void window_set_pointer(struct gui_window* gw, enum gui_pointer_shape shape) {
