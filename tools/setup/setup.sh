@@ -3,7 +3,8 @@
 #  1. installs the Debian packages the build, the tests and the demo need;
 #  2. builds OpenSSL, libcurl, jsoncpp, minizip and GoogleTest for MinGW-w64 from
 #     Debian's source packages, once, into a cache outside the work tree;
-#  3. creates one Wine prefix reporting Windows 10.
+#  3. creates one Wine prefix reporting Windows 10;
+#  4. has tools/setup/build_netsurf.sh build the browser runtime's engine, in a cache folder of its own.
 # Everything is keyed and stamped, so a second run only checks and returns.
 # Writes build/setup.env (DEPS_PREFIX, WINEPREFIX) for the Makefile and the test scripts.
 set -euo pipefail
