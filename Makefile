@@ -12,7 +12,7 @@ setup:
 
 build: setup
 	@. build/setup.env && cmake -S . -B $(BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DDEPS_PREFIX=$$DEPS_PREFIX -DDV_FONTS_DIR=$$FONTS_DIR -DCMAKE_BUILD_TYPE=Release >/dev/null
+	  -DDEPS_PREFIX=$$DEPS_PREFIX -DDV_FONTS_DIR=$$FONTS_DIR -DNETSURF_PREFIX=$$NETSURF_PREFIX -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build

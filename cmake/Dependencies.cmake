@@ -27,3 +27,16 @@ dv_import_static(deps::minizip LIBS minizip DEPENDS deps::zlib)
 dv_import_static(deps::gtest LIBS gtest)
 dv_import_static(deps::gtest_main LIBS gtest_main DEPENDS deps::gtest)
 dv_import_static(deps::gmock LIBS gmock DEPENDS deps::gtest)
+
+# The NetSurf engine under the browser runtime stand-in (tools/setup/build_netsurf.sh).
+if(NOT NETSURF_PREFIX)
+  message(FATAL_ERROR "NETSURF_PREFIX is not set: build through the Makefile, which runs the set-up first")
+endif()
+add_library(deps::netsurf INTERFACE IMPORTED GLOBAL)
+set(_netsurf_libs)
+foreach(lib netsurf css dom hubbub parserutils wapcaplet nsgif nsbmp nsutils utf8proc nspsl nslog png16 jpeg)
+  list(APPEND _netsurf_libs ${NETSURF_PREFIX}/lib/lib${lib}.a)
+endforeach()
+target_include_directories(deps::netsurf INTERFACE ${NETSURF_PREFIX}/include ${NETSURF_PREFIX}/include/netsurf-core
+  ${NETSURF_PREFIX}/include/netsurf-core/include)
+target_link_libraries(deps::netsurf INTERFACE ${_netsurf_libs} deps::zlib ws2_32 msimg32 gdi32)

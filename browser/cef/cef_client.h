@@ -52,6 +52,62 @@ class CefWindowInfo {
 
 struct CefBrowserSettings {};
 
+struct CefMouseEvent {
+  int x = 0;
+  int y = 0;
+  uint32_t modifiers = 0;
+};
+
+enum cef_key_event_type_t { KEYEVENT_RAWKEYDOWN = 0, KEYEVENT_KEYDOWN = 1, KEYEVENT_KEYUP = 2, KEYEVENT_CHAR = 3 };
+struct CefKeyEvent {
+  cef_key_event_type_t type = KEYEVENT_RAWKEYDOWN;
+  uint32_t modifiers = 0;
+  int windows_key_code = 0;
+  int native_key_code = 0;
+  int is_system_key = 0;
+  wchar_t character = 0;
+  wchar_t unmodified_character = 0;
+  int focus_on_editable_field = 0;
+};
+
+enum cef_mouse_button_type_t { MBT_LEFT = 0, MBT_MIDDLE = 1, MBT_RIGHT = 2 };
+using MouseButtonType = cef_mouse_button_type_t;
+
+enum cef_cursor_type_t { CT_POINTER = 0, CT_CROSS = 1, CT_HAND = 2, CT_IBEAM = 3, CT_WAIT = 4, CT_HELP = 5 };
+using CursorType = cef_cursor_type_t;
+using CefCursorHandle = HCURSOR;
+struct CefPoint {
+  int x = 0, y = 0;
+};
+struct CefSize {
+  int width = 0, height = 0;
+};
+struct CefCursorInfo {
+  CefPoint hotspot;
+  float image_scale_factor = 1;
+  void* buffer = nullptr;
+  CefSize size;
+};
+
+enum cef_window_open_disposition_t {
+  WOD_UNKNOWN = 0,
+  WOD_CURRENT_TAB,
+  WOD_SINGLETON_TAB,
+  WOD_NEW_FOREGROUND_TAB,
+  WOD_NEW_BACKGROUND_TAB,
+  WOD_NEW_POPUP,
+  WOD_NEW_WINDOW,
+  WOD_SAVE_TO_DISK,
+  WOD_OFF_THE_RECORD,
+  WOD_IGNORE_ACTION
+};
+using WindowOpenDisposition = cef_window_open_disposition_t;
+struct CefPopupFeatures {
+  int x = 0, xSet = 0, y = 0, ySet = 0, width = 0, widthSet = 0, height = 0, heightSet = 0;
+  int menuBarVisible = 1, statusBarVisible = 1, toolBarVisible = 1, locationBarVisible = 1;
+  int scrollbarsVisible = 1, resizable = 1, fullscreen = 0, dialog = 0;
+};
+
 struct CefRect {
   CefRect() = default;
   CefRect(int x, int y, int width, int height) : x(x), y(y), width(width), height(height) {}
@@ -76,6 +132,12 @@ class CefBrowserHost : public virtual CefBase {
   // WasResized.
   virtual void WasHidden(bool hidden) = 0;
   virtual void WasResized() = 0;
+  // Windowless browsers' mouse input, in view coordinates.
+  virtual void SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type, bool mouseUp, int clickCount) = 0;
+  virtual void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) = 0;
+  virtual void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) = 0;
+  virtual void SendKeyEvent(const CefKeyEvent& event) = 0;
+  virtual void SendFocusEvent(bool setFocus) = 0;
 };
 
 class CefRenderHandler : public virtual CefBase {
@@ -86,12 +148,22 @@ class CefRenderHandler : public virtual CefBase {
   // A frame of GetViewRect's size: premultiplied BGRA, valid during the call.
   virtual void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirty_rects,
                        const void* buffer, int width, int height) = 0;
+  // The pointer's shape over the page changed.
+  virtual void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor, CursorType type,
+                              const CefCursorInfo& custom_cursor_info) {}
 };
 
 class CefLifeSpanHandler : public virtual CefBase {
  public:
   virtual void OnAfterCreated(CefRefPtr<CefBrowser> browser) {}
   virtual void OnBeforeClose(CefRefPtr<CefBrowser> browser) {}
+  // A link to another window: true cancels the pop-up. The runtime opens no windows either way.
+  virtual bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& target_url,
+                             const CefString& target_frame_name, WindowOpenDisposition target_disposition,
+                             bool user_gesture, const CefPopupFeatures& popupFeatures, CefWindowInfo& windowInfo,
+                             CefRefPtr<CefClient>& client, CefBrowserSettings& settings, bool* no_javascript_access) {
+    return false;
+  }
 };
 
 enum cef_return_value_t { RV_CANCEL = 0, RV_CONTINUE = 1, RV_CONTINUE_ASYNC = 2 };
@@ -143,10 +215,21 @@ class CefLoadHandler : public virtual CefBase {
 class CefDisplayHandler : public virtual CefBase {
  public:
   virtual void OnAddressChange(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& url) {}
+  virtual void OnTitleChange(CefRefPtr<CefBrowser> browser, const CefString& title) {}
+  // A page's console output; true keeps it from the runtime's log.
+  virtual bool OnConsoleMessage(CefRefPtr<CefBrowser> browser, const CefString& message, const CefString& source,
+                                int line) {
+    return false;
+  }
 };
 
 class CefRequestHandler : public virtual CefBase {
  public:
+  // A followed link before it navigates: true cancels it.
+  virtual bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
+                              bool is_redirect) {
+    return false;
+  }
   // On the runtime's IO thread; RV_CONTINUE_ASYNC answers later through `callback`.
   virtual ReturnValue OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
                                            CefRefPtr<CefRequest> request, CefRefPtr<CefRequestCallback> callback) {

@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 // The interface version both sides must agree on; the runtime reports its own.
-#define CEF_RUNTIME_API_HASH "64b27477b82b44b51ce817522f744fca6768cbbb"
+#define CEF_RUNTIME_API_HASH "8d1e2c5a0f6b4e93a7c1d2f08b5e6a3c9d7f1e24"
 
 // Threads of the runtime's browser process that tasks can be posted to.
 enum cef_runtime_thread_id { CEF_RUNTIME_TID_UI = 0, CEF_RUNTIME_TID_IO = 1, CEF_RUNTIME_TID_FILE = 2 };
@@ -141,7 +141,28 @@ typedef struct cef_runtime_client {
   // A URL of a scheme the runtime does not load, on the UI thread; setting *allow_os_execution
   // hands it to the system's handler of that scheme.
   void (*on_protocol_execution)(void* self, cef_runtime_browser* browser, const wchar_t* url, int* allow_os_execution);
+  // A followed link, on the UI thread, before it navigates; non-zero cancels it.
+  int (*on_before_browse)(void* self, cef_runtime_browser* browser, const wchar_t* url, int is_redirect);
+  // A followed link to another window, on the UI thread; the runtime opens no window (non-zero:
+  // the program cancelled it).
+  int (*on_before_popup)(void* self, cef_runtime_browser* browser, const wchar_t* target_url,
+                         const wchar_t* target_frame_name);
+  // The pointer's shape over the page (a cef_runtime_cursor_type) and its system cursor (HCURSOR).
+  void (*on_cursor_change)(void* self, cef_runtime_browser* browser, void* cursor, int type);
+  void (*on_title_change)(void* self, cef_runtime_browser* browser, const wchar_t* title);
+  // A page's console output, on the UI thread.
+  int (*on_console_message)(void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
+                            int line);
 } cef_runtime_client;
+
+enum cef_runtime_cursor_type { CEF_RUNTIME_CT_POINTER = 0, CEF_RUNTIME_CT_HAND = 2, CEF_RUNTIME_CT_IBEAM = 3 };
+enum cef_runtime_key_event_type {
+  CEF_RUNTIME_KEYEVENT_RAWKEYDOWN = 0,
+  CEF_RUNTIME_KEYEVENT_KEYDOWN = 1,
+  CEF_RUNTIME_KEYEVENT_KEYUP = 2,
+  CEF_RUNTIME_KEYEVENT_CHAR = 3
+};
+enum cef_runtime_mouse_button { CEF_RUNTIME_MBT_LEFT = 0, CEF_RUNTIME_MBT_MIDDLE = 1, CEF_RUNTIME_MBT_RIGHT = 2 };
 
 // The exports of libcef.dll.
 typedef const char* (*cef_runtime_api_hash_fn)(int entry);
@@ -169,6 +190,20 @@ typedef int (*cef_runtime_browser_send_process_message_fn)(cef_runtime_browser* 
                                                             const void* data, size_t size);
 typedef void (*cef_runtime_browser_was_hidden_fn)(cef_runtime_browser* browser, int hidden);
 typedef void (*cef_runtime_browser_was_resized_fn)(cef_runtime_browser* browser);
+// Windowless browsers' input, in view coordinates.
+typedef void (*cef_runtime_browser_send_mouse_click_event_fn)(cef_runtime_browser* browser, int x, int y,
+                                                              unsigned int modifiers, int button, int mouse_up,
+                                                              int click_count);
+typedef void (*cef_runtime_browser_send_mouse_move_event_fn)(cef_runtime_browser* browser, int x, int y,
+                                                             unsigned int modifiers, int mouse_leave);
+// Keys: type is a cef_runtime_key_event_type; `character` the UTF-16 unit of a character event.
+typedef void (*cef_runtime_browser_send_key_event_fn)(cef_runtime_browser* browser, int type, unsigned int modifiers,
+                                                      int windows_key_code, int native_key_code, int is_system_key,
+                                                      unsigned short character);
+typedef void (*cef_runtime_browser_send_focus_event_fn)(cef_runtime_browser* browser, int focus);
+// Positive deltas scroll up (left), as the wheel's own.
+typedef void (*cef_runtime_browser_send_mouse_wheel_event_fn)(cef_runtime_browser* browser, int x, int y,
+                                                              unsigned int modifiers, int delta_x, int delta_y);
 typedef void (*cef_runtime_request_callback_add_ref_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_release_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_continue_fn)(cef_runtime_request_callback* callback, int allow);

@@ -38,6 +38,11 @@ struct RuntimeExports {
   cef_runtime_browser_send_process_message_fn browser_send_process_message = nullptr;
   cef_runtime_browser_was_hidden_fn browser_was_hidden = nullptr;
   cef_runtime_browser_was_resized_fn browser_was_resized = nullptr;
+  cef_runtime_browser_send_mouse_click_event_fn browser_send_mouse_click_event = nullptr;
+  cef_runtime_browser_send_mouse_move_event_fn browser_send_mouse_move_event = nullptr;
+  cef_runtime_browser_send_mouse_wheel_event_fn browser_send_mouse_wheel_event = nullptr;
+  cef_runtime_browser_send_key_event_fn browser_send_key_event = nullptr;
+  cef_runtime_browser_send_focus_event_fn browser_send_focus_event = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -90,7 +95,12 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_request_callback_continue", &e->request_callback_continue) &&
                     Bind(module, "cef_browser_send_process_message", &e->browser_send_process_message) &&
                     Bind(module, "cef_browser_was_hidden", &e->browser_was_hidden) &&
-                    Bind(module, "cef_browser_was_resized", &e->browser_was_resized);
+                    Bind(module, "cef_browser_was_resized", &e->browser_was_resized) &&
+                    Bind(module, "cef_browser_send_mouse_click_event", &e->browser_send_mouse_click_event) &&
+                    Bind(module, "cef_browser_send_mouse_move_event", &e->browser_send_mouse_move_event) &&
+                    Bind(module, "cef_browser_send_mouse_wheel_event", &e->browser_send_mouse_wheel_event) &&
+                    Bind(module, "cef_browser_send_key_event", &e->browser_send_key_event) &&
+                    Bind(module, "cef_browser_send_focus_event", &e->browser_send_focus_event);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -428,6 +438,20 @@ class BrowserProxy : public CefBrowser, public CefBrowserHost, public CefFrame {
   CefRefPtr<CefClient> GetClient() override { return client_; }
   void WasHidden(bool hidden) override { runtime_->browser_was_hidden(browser_, hidden); }
   void WasResized() override { runtime_->browser_was_resized(browser_); }
+  void SendMouseClickEvent(const CefMouseEvent& event, MouseButtonType type, bool mouseUp, int clickCount) override {
+    runtime_->browser_send_mouse_click_event(browser_, event.x, event.y, event.modifiers, type, mouseUp, clickCount);
+  }
+  void SendMouseMoveEvent(const CefMouseEvent& event, bool mouseLeave) override {
+    runtime_->browser_send_mouse_move_event(browser_, event.x, event.y, event.modifiers, mouseLeave);
+  }
+  void SendMouseWheelEvent(const CefMouseEvent& event, int deltaX, int deltaY) override {
+    runtime_->browser_send_mouse_wheel_event(browser_, event.x, event.y, event.modifiers, deltaX, deltaY);
+  }
+  void SendKeyEvent(const CefKeyEvent& event) override {
+    runtime_->browser_send_key_event(browser_, event.type, event.modifiers, event.windows_key_code,
+                                     event.native_key_code, event.is_system_key, event.character);
+  }
+  void SendFocusEvent(bool setFocus) override { runtime_->browser_send_focus_event(browser_, setFocus); }
 
  private:
   const RuntimeExports* runtime_;
@@ -555,6 +579,58 @@ class ClientAdapter {
           *allow = allowed;
         }
       });
+    };
+    c_.on_before_browse = [](void* self, cef_runtime_browser* browser, const wchar_t* url, int is_redirect) -> int {
+      int cancel = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefRequestHandler> handler = adapter->client_->GetRequestHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          cancel = handler->OnBeforeBrowse(b, b->GetMainFrame(), new RequestView(url, L"GET"), is_redirect != 0);
+        }
+      });
+      return cancel;
+    };
+    c_.on_before_popup = [](void* self, cef_runtime_browser* browser, const wchar_t* url, const wchar_t* name) -> int {
+      int cancel = 1;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefLifeSpanHandler> handler = adapter->client_->GetLifeSpanHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          CefWindowInfo info;
+          CefRefPtr<CefClient> client = adapter->client_;
+          CefBrowserSettings settings;
+          bool noScriptAccess = false;
+          cancel = handler->OnBeforePopup(b, b->GetMainFrame(), CefString(url), CefString(name), WOD_NEW_FOREGROUND_TAB,
+                                          true, CefPopupFeatures(), info, client, settings, &noScriptAccess);
+        }
+      });
+      return cancel;
+    };
+    c_.on_cursor_change = [](void* self, cef_runtime_browser* browser, void* cursor, int type) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefRenderHandler> handler = adapter->client_->GetRenderHandler())
+          handler->OnCursorChange(adapter->Browser(browser), static_cast<HCURSOR>(cursor), static_cast<CursorType>(type),
+                                  CefCursorInfo());
+      });
+    };
+    c_.on_title_change = [](void* self, cef_runtime_browser* browser, const wchar_t* title) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefDisplayHandler> handler = adapter->client_->GetDisplayHandler())
+          handler->OnTitleChange(adapter->Browser(browser), CefString(title));
+      });
+    };
+    c_.on_console_message = [](void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
+                               int line) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefDisplayHandler> handler = adapter->client_->GetDisplayHandler())
+          handled = handler->OnConsoleMessage(adapter->Browser(browser), CefString(message), CefString(source), line);
+      });
+      return handled;
     };
     c_.get_view_rect = &ClientAdapter::GetViewRect;
     c_.on_paint = &ClientAdapter::OnPaint;

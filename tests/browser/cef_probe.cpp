@@ -7,6 +7,14 @@
 //   cef_probe messages    process messages both ways (this program is its own render process)
 //   cef_probe loads [--trust=CA.pem] URL...   one browser loads each URL in turn; "cancel:" before
 //                         a URL cancels its resource load, "later:" continues it after 300 ms
+//   cef_probe clicks [--trust=CA.pem] PAGE X,Y...   for each point, PAGE is loaded and the mouse
+//                         clicks there; the events that follow are kept
+//   cef_probe type [--trust=CA.pem] PAGE X,Y TEXT FILE   clicks at X,Y on PAGE (a 400x300 view)
+//                         and types TEXT; the frame after that goes to FILE, as with render
+//   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
+//                         view size shows URL; its frame, once no new one came for a while, goes to
+//                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
+//                         the frame after the wheel scrolled down by 100 goes there
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -444,8 +452,42 @@ bool TrustCertificate(const std::wstring& path) {
 }
 
 class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler, public CefDisplayHandler,
-                   public CefRequestHandler {
+                   public CefRequestHandler, public CefRenderHandler {
  public:
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
+    rect = CefRect(0, 0, 400, 300);
+    return true;
+  }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType, const RectList&, const void*, int, int) override {
+    lastFrameAt = GetTickCount();
+    frames++;
+  }
+  void OnCursorChange(CefRefPtr<CefBrowser>, CefCursorHandle cursor, CursorType type, const CefCursorInfo&) override {
+    if (cursor) Add(L"cursor " + std::to_wstring(type));
+  }
+  bool OnBeforeBrowse(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefRequest> request, bool) override {
+    const std::wstring url = request->GetURL().ToWString();
+    Add(L"browse " + url);
+    return url.find(L"cancel") != std::wstring::npos;
+  }
+  bool OnBeforePopup(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString& url, const CefString& name,
+                     WindowOpenDisposition, bool, const CefPopupFeatures&, CefWindowInfo&, CefRefPtr<CefClient>&,
+                     CefBrowserSettings&, bool*) override {
+    Add(L"popup " + url.ToWString() + L" " + name.ToWString());
+    return true;
+  }
+  void OnTitleChange(CefRefPtr<CefBrowser>, const CefString& text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    title = text.ToWString();
+  }
+  bool OnConsoleMessage(CefRefPtr<CefBrowser>, const CefString& message, const CefString&, int) override {
+    Add(L"console " + message.ToWString());
+    return true;
+  }
+  std::atomic<int> frames{0};
+  std::atomic<DWORD> lastFrameAt{0};
+  std::wstring title;
   CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
   CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
   CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
@@ -470,7 +512,7 @@ class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHa
                                    CefRefPtr<CefRequestCallback> callback) override {
     Add(L"before " + request->GetMethod().ToWString() + L" " + request->GetURL().ToWString() +
         (CefCurrentlyOn(TID_IO) ? L" on io" : L""));
-    if (mode == L"cancel") return RV_CANCEL;
+    if (mode == L"cancel" || request->GetURL().ToWString().find(L"blocked") != std::wstring::npos) return RV_CANCEL;
     if (mode == L"later") {
       std::thread([callback] {
         Sleep(300);
@@ -533,6 +575,203 @@ void RunLoads(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
+// The page at PAGE is loaded afresh for each point; once it has settled, the mouse moves to an
+// empty place and onto the point and clicks there; the events until all is quiet are kept.
+void RunClicks(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 1) return;
+  const std::wstring page = argv[first];
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefRefPtr<LoadClient> client = new LoadClient();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), "", CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  auto settled = [&] {
+    WaitFor([&] { return client->idle && client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 20000);
+  };
+  for (int i = first + 1; i < argc && client->browser; ++i) {
+    int x = 0, y = 0;
+    swscanf(argv[i], L"%d,%d", &x, &y);
+    client->idle = false;
+    client->browser->GetMainFrame()->LoadURL(page);
+    settled();
+    {
+      std::lock_guard<std::mutex> lock(client->mutex);
+      client->events.clear();
+      Put("title", client->title);
+    }
+    CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
+    CefMouseEvent event;
+    event.x = 390;
+    event.y = 290;
+    host->SendMouseMoveEvent(event, false);
+    PumpFor(300);
+    event.x = x;
+    event.y = y;
+    host->SendMouseMoveEvent(event, false);
+    PumpFor(300);
+    client->idle = false;
+    host->SendMouseClickEvent(event, MBT_LEFT, false, 1);
+    host->SendMouseClickEvent(event, MBT_LEFT, true, 1);
+    // Quiet: no new event for 1.5 s (a load's events come within that of each other).
+    std::wstring seen;
+    DWORD stableSince = GetTickCount();
+    while (GetTickCount() - stableSince < 1500) {
+      PumpFor(100);
+      std::lock_guard<std::mutex> lock(client->mutex);
+      if (client->events != seen) {
+        seen = client->events;
+        stableSince = GetTickCount();
+      }
+    }
+    Put(("click" + std::to_string(i - first - 1)).c_str(), seen);
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+class RenderClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler, public CefLoadHandler {
+ public:
+  CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
+  CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
+  void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
+  bool GetViewRect(CefRefPtr<CefBrowser>, CefRect& rect) override {
+    rect = CefRect(0, 0, width, height);
+    return true;
+  }
+  void OnLoadEnd(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, int status) override { loaded = status; }
+  void OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, ErrorCode code, const CefString&,
+                   const CefString&) override {
+    loaded = code;
+  }
+  void OnPaint(CefRefPtr<CefBrowser>, PaintElementType, const RectList&, const void* buffer, int w, int h) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    const uint32_t* pixels = static_cast<const uint32_t*>(buffer);
+    frame.assign(pixels, pixels + static_cast<size_t>(w) * h);
+    frameWidth = w;
+    frameHeight = h;
+    lastFrameAt = GetTickCount();
+    frames++;
+  }
+  int width = 0, height = 0;
+  std::atomic<int> loaded{0}, frames{0};
+  std::atomic<DWORD> lastFrameAt{0};
+  std::mutex mutex;
+  std::vector<uint32_t> frame;
+  int frameWidth = 0, frameHeight = 0;
+  CefRefPtr<CefBrowser> browser;
+  IMPLEMENT_REFCOUNTING(RenderClient);
+};
+
+void RunRender(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 3) return;
+  CefRefPtr<RenderClient> client = new RenderClient();
+  if (swscanf(argv[first], L"%dx%d", &client->width, &client->height) != 2) return;
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first + 1], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  // Sub-resources and scripts come after the document: the page is done once frames stop coming.
+  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 30000);
+  Put("frames", client->frames.load());
+  auto save = [&](const wchar_t* path) {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    std::ofstream out(path, std::ios::binary);
+    int32_t head[2] = {client->frameWidth, client->frameHeight};
+    out.write("DVFR", 4);
+    out.write(reinterpret_cast<const char*>(head), sizeof(head));
+    out.write(reinterpret_cast<const char*>(client->frame.data()), client->frame.size() * 4);
+    Put("frame_size", std::to_wstring(client->frameWidth) + L"x" + std::to_wstring(client->frameHeight));
+  };
+  save(argv[first + 2]);
+  // A second file: the wheel turned down by 100 in the middle of the view, and the frame after it.
+  if (argc > first + 3 && client->browser) {
+    int before = client->frames;
+    CefMouseEvent event;
+    event.x = client->width / 2;
+    event.y = client->height / 2;
+    client->browser->GetHost()->SendMouseWheelEvent(event, 0, -100);
+    WaitFor([&] { return client->frames > before && GetTickCount() - client->lastFrameAt > 1000; }, 10000);
+    Put("frames_after_wheel", client->frames - before);
+    save(argv[first + 3]);
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+// Clicks at X,Y on the settled page and types TEXT; the frame after that goes to FILE.
+void RunType(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 4) return;
+  CefRefPtr<RenderClient> client = new RenderClient();
+  client->width = 400;
+  client->height = 300;
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  auto settle = [&] {
+    WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 30000);
+  };
+  settle();
+  if (!client->browser) return;
+  CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
+  host->SendFocusEvent(true);
+  CefMouseEvent mouse;
+  swscanf(argv[first + 1], L"%d,%d", &mouse.x, &mouse.y);
+  host->SendMouseMoveEvent(mouse, false);
+  host->SendMouseClickEvent(mouse, MBT_LEFT, false, 1);
+  host->SendMouseClickEvent(mouse, MBT_LEFT, true, 1);
+  PumpFor(300);
+  for (const wchar_t* c = argv[first + 2]; *c; ++c) {
+    CefKeyEvent key;
+    key.type = KEYEVENT_CHAR;
+    key.character = *c;
+    key.windows_key_code = *c;
+    host->SendKeyEvent(key);
+  }
+  int before = client->frames;
+  WaitFor([&] { return client->frames > before; }, 5000);
+  settle();
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    std::ofstream out(argv[first + 3], std::ios::binary);
+    int32_t head[2] = {client->frameWidth, client->frameHeight};
+    out.write("DVFR", 4);
+    out.write(reinterpret_cast<const char*>(head), sizeof(head));
+    out.write(reinterpret_cast<const char*>(client->frame.data()), client->frame.size() * 4);
+    Put("frame_size", std::to_wstring(client->frameWidth) + L"x" + std::to_wstring(client->frameHeight));
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -560,6 +799,12 @@ int wmain(int argc, wchar_t** argv) {
     RunMessages();
   } else if (mode == L"loads") {
     RunLoads(argc, argv);
+  } else if (mode == L"clicks") {
+    RunClicks(argc, argv);
+  } else if (mode == L"type") {
+    RunType(argc, argv);
+  } else if (mode == L"render") {
+    RunRender(argc, argv);
   }
   Put("done", 1);
   return 0;

@@ -28,8 +28,12 @@ bool ReadMessage(HANDLE pipe, FrameMessage* message) {
 }
 
 bool WriteProcessMessage(HANDLE pipe, const void* data, size_t size) {
+  return WritePayload(pipe, kProcessMessage, data, size);
+}
+
+bool WritePayload(HANDLE pipe, FrameMessageKind kind, const void* data, size_t size, uint32_t sequence) {
   if (size > static_cast<size_t>(kMaxProcessMessageBytes)) return false;
-  FrameMessage header{kProcessMessage, static_cast<int32_t>(size), 0, 0};
+  FrameMessage header{kind, static_cast<int32_t>(size), 0, sequence};
   if (!WriteMessage(pipe, header)) return false;
   DWORD written = 0;
   return size == 0 || (WriteFile(pipe, data, static_cast<DWORD>(size), &written, nullptr) && written == size);
@@ -49,66 +53,28 @@ bool ReadPayload(HANDLE pipe, int32_t size, std::vector<char>* payload) {
   return true;
 }
 
-namespace {
-
-HANDLE OpenPipe(const std::wstring& name, DWORD access) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    HANDLE pipe = CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) return pipe;
-    WaitNamedPipeW(name.c_str(), 100);
-  }
-  return INVALID_HANDLE_VALUE;
+std::vector<char> EncodeDocument(const std::string& url, int status, const std::string& headers, const std::string& body) {
+  std::string head = url + '\0' + std::to_string(status) + '\0' + headers + '\0';
+  std::vector<char> out(head.begin(), head.end());
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
 }
 
-// about:blank: an opaque white page.
-void PaintBlank(uint32_t* pixels, int width, int height) {
-  for (int64_t i = 0, n = static_cast<int64_t>(width) * height; i < n; ++i) pixels[i] = 0xFFFFFFFFu;
-}
-
-}  // namespace
-
-int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
-  HANDLE down = OpenPipe(PipeName(base, L"down"), GENERIC_READ);
-  HANDLE up = OpenPipe(PipeName(base, L"up"), GENERIC_WRITE);
-  if (down == INVALID_HANDLE_VALUE || up == INVALID_HANDLE_VALUE) {
-    LogError(L"Render process could not reach its browser on " + base);
-    return 1;
+bool DecodeDocument(const std::vector<char>& payload, std::string* url, int* status, std::string* headers, std::string* body) {
+  std::string fields[3];
+  size_t at = 0;
+  for (std::string& field : fields) {
+    size_t end = at;
+    while (end < payload.size() && payload[end] != '\0') ++end;
+    if (end == payload.size()) return false;
+    field.assign(payload.data() + at, end - at);
+    at = end + 1;
   }
-  auto* browser = new cef_runtime_browser();
-  browser->inRenderer = true;
-  browser->id = browserId;
-  browser->up = up;
-  browser->connected = true;
-  FrameMessage request;
-  std::vector<char> payload;
-  while (ReadMessage(down, &request)) {
-    if (request.kind == kProcessMessage) {
-      if (!ReadPayload(down, request.width, &payload)) break;
-      if (app && app->on_process_message_received)
-        app->on_process_message_received(app->self, browser, CEF_RUNTIME_PID_BROWSER, payload.data(), payload.size());
-      continue;
-    }
-    if (request.kind != kPaintRequest || request.width <= 0 || request.height <= 0) continue;
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, FrameBufferName(base, request.sequence).c_str());
-    if (!mapping) continue;
-    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) {
-      PaintBlank(static_cast<uint32_t*>(view), request.width, request.height);
-      UnmapViewOfFile(view);
-      FrameMessage ready{kFrameReady, request.width, request.height, request.sequence};
-      EnterCriticalSection(&browser->writeLock);
-      WriteMessage(up, ready);
-      LeaveCriticalSection(&browser->writeLock);
-    }
-    CloseHandle(mapping);
-  }
-  // Senders on other threads may still hold the browser: it stays, its pipe closed.
-  EnterCriticalSection(&browser->writeLock);
-  browser->connected = false;
-  browser->up = INVALID_HANDLE_VALUE;
-  LeaveCriticalSection(&browser->writeLock);
-  CloseHandle(down);
-  CloseHandle(up);
-  return 0;
+  *url = fields[0];
+  *status = atoi(fields[1].c_str());
+  *headers = fields[2];
+  body->assign(payload.data() + at, payload.size() - at);
+  return true;
 }
 
 }  // namespace runtime

@@ -178,6 +178,11 @@ void DeliverFrame(cef_runtime_browser* browser, const runtime::FrameMessage& fra
   UnmapViewOfFile(pixels);
 }
 
+void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload);
+void EndLoad(cef_runtime_browser* browser, unsigned serial);
+void FetchSubresource(cef_runtime_browser* browser, uint32_t id, const std::wstring& url);
+std::wstring Wide(const std::string& text);
+
 unsigned __stdcall ReadFrames(void* context) {
   auto* browser = static_cast<cef_runtime_browser*>(context);
   HANDLE down = browser->down, up = browser->up;
@@ -193,7 +198,11 @@ unsigned __stdcall ReadFrames(void* context) {
         for (auto& message : browser->pendingMessages)
           runtime::WriteProcessMessage(browser->down, message.data(), message.size());
         browser->pendingMessages.clear();
+        if (!browser->pendingDocument.empty())
+          runtime::WritePayload(browser->down, runtime::kLoadDocument, browser->pendingDocument.data(),
+                                browser->pendingDocument.size(), browser->pendingDocumentSerial);
       }
+      browser->pendingDocument.clear();
       LeaveCriticalSection(&browser->writeLock);
       RequestFrame(browser);
       BrowserRelease(browser);
@@ -201,6 +210,34 @@ unsigned __stdcall ReadFrames(void* context) {
     runtime::FrameMessage frame;
     std::vector<char> payload;
     while (runtime::ReadMessage(up, &frame)) {
+      if (runtime::HasPayload(frame.kind) && frame.kind != runtime::kProcessMessage) {
+        if (!runtime::ReadPayload(up, frame.width, &payload)) break;
+        BrowserAddRef(browser);
+        PostToUi([browser, frame, payload] {
+          if (!browser->closed && frame.kind == runtime::kResourceRequest)
+            FetchSubresource(browser, frame.sequence, Wide(std::string(payload.begin(), payload.end())));
+          else if (!browser->closed)
+            OnPageEvent(browser, frame.kind, std::string(payload.begin(), payload.end()));
+          BrowserRelease(browser);
+        });
+        continue;
+      }
+      if (frame.kind == runtime::kLoadDone) {
+        BrowserAddRef(browser);
+        PostToUi([browser, frame] {
+          EndLoad(browser, frame.sequence);
+          BrowserRelease(browser);
+        });
+        continue;
+      }
+      if (frame.kind == runtime::kCursor) {
+        BrowserAddRef(browser);
+        PostToUi([browser, frame] {
+          if (!browser->closed) OnPageEvent(browser, frame.kind, std::to_string(frame.width));
+          BrowserRelease(browser);
+        });
+        continue;
+      }
       if (frame.kind == runtime::kProcessMessage) {
         if (!runtime::ReadPayload(up, frame.width, &payload)) break;
         BrowserAddRef(browser);
@@ -253,6 +290,8 @@ void CALLBACK OnRenderProcessEnded(void* context, BOOLEAN) {
       CloseHandle(browser->renderProcess);
       browser->renderProcess = nullptr;
       CloseChannel(browser);
+      // A load waiting for its page ends with it.
+      EndLoad(browser, browser->pendingEndSerial);
       if (browser->client->on_render_process_terminated)
         browser->client->on_render_process_terminated(browser->client->self, browser, StatusOf(code));
     }
@@ -265,6 +304,9 @@ bool StartRenderProcess(cef_runtime_browser* browser) {
   wchar_t full[MAX_PATH];
   if (!GetFullPathNameW(g_process->subprocessPath.c_str(), MAX_PATH, full, nullptr)) return false;
   browser->channel = runtime::ChannelBase(GetCurrentProcessId(), browser->id);
+  EnterCriticalSection(&browser->writeLock);
+  browser->renderGeneration++;
+  LeaveCriticalSection(&browser->writeLock);
   browser->down = CreateNamedPipeW(runtime::PipeName(browser->channel, L"down").c_str(), PIPE_ACCESS_OUTBOUND,
                                    PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
   browser->up = CreateNamedPipeW(runtime::PipeName(browser->channel, L"up").c_str(), PIPE_ACCESS_INBOUND,
@@ -328,15 +370,49 @@ void FailLoad(cef_runtime_browser* browser, unsigned serial, int code, const std
   RequestFrame(browser);
 }
 
+std::string Utf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Hands the fetched main document to the render process, which lays it out and fetches the rest.
+void SendDocument(cef_runtime_browser* browser, unsigned serial, const std::wstring& url,
+                  const runtime::FetchResult& result) {
+  std::vector<char> document = runtime::EncodeDocument(Utf8(url), result.status, result.headers, result.body);
+  EnterCriticalSection(&browser->writeLock);
+  if (browser->connected) {
+    runtime::WritePayload(browser->down, runtime::kLoadDocument, document.data(), document.size(), serial);
+  } else {
+    browser->pendingDocument = std::move(document);
+    browser->pendingDocumentSerial = serial;
+  }
+  LeaveCriticalSection(&browser->writeLock);
+}
+
+// On the UI thread: the load's page is complete (or its render process gone).
+void EndLoad(cef_runtime_browser* browser, unsigned serial) {
+  if (browser->closed || serial == 0 || serial != browser->loadSerial || serial != browser->pendingEndSerial) return;
+  browser->pendingEndSerial = 0;
+  cef_runtime_client* c = browser->client;
+  if (c->on_load_end) c->on_load_end(c->self, browser, browser->pendingEndStatus);
+  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 0, 0, 0);
+  RequestFrame(browser);
+}
+
 void FinishLoad(cef_runtime_browser* browser, unsigned serial, const std::wstring& url, const runtime::FetchResult& result) {
   if (result.error) return FailLoad(browser, serial, result.error, result.errorText, url);
   if (browser->closed || serial != browser->loadSerial) return;
+  SendDocument(browser, serial, url, result);
   cef_runtime_client* c = browser->client;
   runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" loaded " + url + L" (" + std::to_wstring(result.status) + L")");
   if (c->on_load_start) c->on_load_start(c->self, browser);
-  if (c->on_load_end) c->on_load_end(c->self, browser, result.status);
-  if (c->on_loading_state_change) c->on_loading_state_change(c->self, browser, 0, 0, 0);
-  RequestFrame(browser);
+  // The load ends when the render process has the page complete, stylesheets, images and scripts
+  // included; without a render process there is nothing more to wait for.
+  browser->pendingEndSerial = serial;
+  browser->pendingEndStatus = result.status;
+  if (!browser->renderProcess) EndLoad(browser, serial);
 }
 
 std::wstring SchemeOf(const std::wstring& url) {
@@ -344,6 +420,53 @@ std::wstring SchemeOf(const std::wstring& url) {
   std::wstring scheme = colon == std::wstring::npos ? L"" : url.substr(0, colon);
   for (wchar_t& ch : scheme) ch = towlower(ch);
   return scheme;
+}
+
+// Asks the program about a resource on the IO thread, then fetches it on the FILE thread; `done`
+// gets the result (net::ERR_ABORTED when the program cancelled) on the thread that has it.
+void AskAndFetch(cef_runtime_browser* browser, const std::wstring& url,
+                 std::function<void(const runtime::FetchResult&)> done) {
+  auto* callback = new cef_runtime_request_callback();
+  BrowserAddRef(browser);
+  callback->answer = [browser, url, done](bool allow) {
+    // Runs once, on whatever thread answers; the browser reference goes with it.
+    auto release = [browser] { PostTo(CEF_RUNTIME_TID_UI, [browser] { BrowserRelease(browser); }); };
+    if (!allow) {
+      runtime::FetchResult aborted;
+      aborted.error = -3;
+      aborted.errorText = L"net::ERR_ABORTED";
+      done(aborted);
+      release();
+      return;
+    }
+    PostTo(CEF_RUNTIME_TID_FILE, [url, done, release] {
+      done(runtime::Fetch(url));
+      release();
+    });
+  };
+  PostTo(CEF_RUNTIME_TID_IO, [browser, url, callback] {
+    cef_runtime_client* c = browser->client;
+    int answer = CEF_RUNTIME_RV_CONTINUE;
+    if (c->on_before_resource_load) answer = c->on_before_resource_load(c->self, browser, url.c_str(), L"GET", callback);
+    if (answer != CEF_RUNTIME_RV_CONTINUE_ASYNC && !callback->answered.exchange(true))
+      callback->answer(answer == CEF_RUNTIME_RV_CONTINUE);
+    if (--callback->refs == 0) delete callback;
+  });
+}
+
+// On the UI thread: a stylesheet, image or script the page asks for, fetched like the document
+// and answered to the render process that asked.
+void FetchSubresource(cef_runtime_browser* browser, uint32_t id, const std::wstring& url) {
+  const unsigned generation = browser->renderGeneration;
+  AskAndFetch(browser, url, [browser, id, url, generation](const runtime::FetchResult& result) {
+    std::vector<char> answer = result.error
+        ? runtime::EncodeDocument(Utf8(url), result.error, Utf8(result.errorText), "")
+        : runtime::EncodeDocument(Utf8(url), result.status, result.headers, result.body);
+    EnterCriticalSection(&browser->writeLock);
+    if (browser->connected && !browser->closed && browser->renderGeneration == generation)
+      runtime::WritePayload(browser->down, runtime::kResourceResponse, answer.data(), answer.size(), id);
+    LeaveCriticalSection(&browser->writeLock);
+  });
 }
 
 // On the UI thread: the main document's load, its resource asked for on the IO thread first and
@@ -369,33 +492,76 @@ void StartLoad(cef_runtime_browser* browser, const std::wstring& url) {
     return FailLoad(browser, serial, -302, L"net::ERR_UNKNOWN_URL_SCHEME", url);
   }
 
-  auto* callback = new cef_runtime_request_callback();
-  BrowserAddRef(browser);
-  callback->answer = [browser, serial, url](bool allow) {
-    // Runs once, on whatever thread answers; the browser reference goes with it.
-    if (!allow) {
-      PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url] {
-        FailLoad(browser, serial, -3, L"net::ERR_ABORTED", url);
-        BrowserRelease(browser);
-      });
+  AskAndFetch(browser, url, [browser, serial, url](const runtime::FetchResult& result) {
+    BrowserAddRef(browser);
+    PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url, result] {
+      FinishLoad(browser, serial, url, result);
+      BrowserRelease(browser);
+    });
+  });
+}
+
+std::wstring Wide(const std::string& text) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+// On the UI thread: what the page did, as its render process reports it.
+void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload) {
+  cef_runtime_client* c = browser->client;
+  switch (kind) {
+    case runtime::kNavigate: {
+      size_t split = payload.find('\0');
+      const std::wstring url = Wide(payload.substr(0, split));
+      const std::wstring target = split == std::string::npos ? L"" : Wide(payload.substr(split + 1));
+      // A link to another window opens none: the program only hears of it.
+      if (!target.empty()) {
+        runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" link to window " + target + L": " + url);
+        if (c->on_before_popup) c->on_before_popup(c->self, browser, url.c_str(), target.c_str());
+        return;
+      }
+      if (c->on_before_browse && c->on_before_browse(c->self, browser, url.c_str(), 0)) {
+        runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" link cancelled: " + url);
+        return;
+      }
+      const std::wstring scheme = SchemeOf(url);
+      if (scheme == L"http" || scheme == L"https" || scheme == L"about") return StartLoad(browser, url);
+      // Other schemes leave the page as it is: the system may handle them.
+      int allow = 0;
+      if (c->on_protocol_execution) c->on_protocol_execution(c->self, browser, url.c_str(), &allow);
+      if (allow) ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
       return;
     }
-    PostTo(CEF_RUNTIME_TID_FILE, [browser, serial, url] {
-      runtime::FetchResult result = runtime::Fetch(url);
-      PostTo(CEF_RUNTIME_TID_UI, [browser, serial, url, result] {
-        FinishLoad(browser, serial, url, result);
-        BrowserRelease(browser);
-      });
-    });
-  };
-  PostTo(CEF_RUNTIME_TID_IO, [browser, url, callback] {
-    cef_runtime_client* c = browser->client;
-    int answer = CEF_RUNTIME_RV_CONTINUE;
-    if (c->on_before_resource_load) answer = c->on_before_resource_load(c->self, browser, url.c_str(), L"GET", callback);
-    if (answer != CEF_RUNTIME_RV_CONTINUE_ASYNC && !callback->answered.exchange(true))
-      callback->answer(answer == CEF_RUNTIME_RV_CONTINUE);
-    if (--callback->refs == 0) delete callback;
-  });
+    case runtime::kAddress:
+      if (c->on_address_change) c->on_address_change(c->self, browser, Wide(payload).c_str());
+      return;
+    case runtime::kTitle:
+      if (c->on_title_change) c->on_title_change(c->self, browser, Wide(payload).c_str());
+      return;
+    case runtime::kConsole: {
+      const std::wstring message = Wide(payload);
+      if (!c->on_console_message || !c->on_console_message(c->self, browser, message.c_str(), L"", 0))
+        runtime::LogInfo(L"Console of browser " + std::to_wstring(browser->id) + L": " + message);
+      return;
+    }
+    case runtime::kCursor: {
+      const int type = atoi(payload.c_str());
+      const wchar_t* shape = type == CEF_RUNTIME_CT_HAND ? IDC_HAND : type == CEF_RUNTIME_CT_IBEAM ? IDC_IBEAM : IDC_ARROW;
+      if (c->on_cursor_change) c->on_cursor_change(c->self, browser, LoadCursorW(nullptr, shape), type);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// Input goes straight to the render process, from any thread, in order.
+void SendInput(cef_runtime_browser* browser, const runtime::FrameMessage& message) {
+  EnterCriticalSection(&browser->writeLock);
+  if (browser->connected && !browser->closed) runtime::WriteMessage(browser->down, message);
+  LeaveCriticalSection(&browser->writeLock);
 }
 
 void CloseAllOnUi() {
@@ -555,6 +721,8 @@ RUNTIME_EXPORT int cef_browser_host_create_browser(const cef_runtime_window_info
       StartRenderProcess(browser);
       runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" created for " + address);
       if (browser->client->on_after_created) browser->client->on_after_created(browser->client->self, browser);
+      // The browser shows its first address at once.
+      if (!address.empty()) StartLoad(browser, address);
     });
     return 1;
   } catch (...) {
@@ -650,6 +818,51 @@ RUNTIME_EXPORT void cef_browser_was_resized(cef_runtime_browser* browser) {
       RequestFrame(browser);
       BrowserRelease(browser);
     });
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_mouse_click_event(cef_runtime_browser* browser, int x, int y, unsigned int,
+                                                       int button, int mouse_up, int) {
+  try {
+    if (!browser || browser->inRenderer || button < 0 || button > 2) return;
+    SendInput(browser, {runtime::kMouseButton, x, y, static_cast<uint32_t>(button) | (mouse_up ? 1u << 4 : 0u)});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_mouse_move_event(cef_runtime_browser* browser, int x, int y, unsigned int,
+                                                      int mouse_leave) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kMouseMove, x, y, mouse_leave ? 1u : 0u});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_mouse_wheel_event(cef_runtime_browser* browser, int x, int y, unsigned int,
+                                                       int delta_x, int delta_y) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kMouseMove, x, y, 0});
+    SendInput(browser, {runtime::kMouseWheel, delta_x, delta_y, 0});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_key_event(cef_runtime_browser* browser, int type, unsigned int, int key_code, int,
+                                               int, unsigned short character) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kKey, type, key_code, character});
+  } catch (...) {
+  }
+}
+
+RUNTIME_EXPORT void cef_browser_send_focus_event(cef_runtime_browser* browser, int focus) {
+  try {
+    if (!browser || browser->inRenderer) return;
+    SendInput(browser, {runtime::kFocus, focus ? 1 : 0, 0, 0});
   } catch (...) {
   }
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <curl/curl.h>
+#include <string.h>
 #include <wchar.h>
 
 #include "tools/browser_runtime/runtime_log.h"
@@ -46,6 +47,26 @@ bool KeepsCookies(const std::wstring& url) {
   return false;
 }
 
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  size_t n = strlen(prefix);
+  return text.size() >= n && _strnicmp(text.c_str(), prefix, n) == 0;
+}
+
+// Keeps the header lines of the last response only (redirects and 100s come before it). The body
+// is handed on decoded, so the lines about its form on the wire are left out.
+size_t CollectHeader(char* data, size_t size, size_t count, void* target) {
+  auto* headers = static_cast<std::string*>(target);
+  std::string line(data, size * count);
+  if (line.compare(0, 5, "HTTP/") == 0) {
+    headers->clear();
+  } else if (line != "\r\n" && !StartsWithNoCase(line, "content-encoding:") &&
+             !StartsWithNoCase(line, "transfer-encoding:") && !StartsWithNoCase(line, "content-length:") &&
+             headers->size() + line.size() <= 1 << 20) {
+    headers->append(line);
+  }
+  return size * count;
+}
+
 void SetError(FetchResult* result, int code, const wchar_t* text) {
   result->error = code;
   result->errorText = text;
@@ -70,6 +91,8 @@ FetchResult Fetch(const std::wstring& url) {
   curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.body);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CollectHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &result.headers);
   // Certificates are checked against the Windows root store.
   curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);

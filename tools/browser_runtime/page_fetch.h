@@ -12,6 +12,7 @@ struct FetchResult {
   int error = 0;  // 0, or a network error code as the load events report them (negative)
   std::wstring errorText;
   int status = 0;
+  std::string headers;  // the final response's header lines ("Name: value\r\n" each)
   std::string body;
 };
 

@@ -34,6 +34,14 @@ struct cef_runtime_browser {
   // process messages are sent from any thread.
   CRITICAL_SECTION writeLock;
   std::vector<std::vector<char>> pendingMessages;
+  // The main document to show once the render process is there (the latest load's only).
+  std::vector<char> pendingDocument;
+  unsigned pendingDocumentSerial = 0;
+  // A load whose document the render process shows: it ends once the page has its resources.
+  unsigned pendingEndSerial = 0;
+  int pendingEndStatus = 0;
+  // Counts render processes, so that answers meant for an ended one reach no later one.
+  unsigned renderGeneration = 0;
   // The load in progress: a newer one makes the results of older ones stale.
   unsigned loadSerial = 0;
   // The render process's own view of its browser: it writes `up` only.

@@ -3,7 +3,8 @@
 #  1. installs the Debian packages the build, the tests and the demo need;
 #  2. builds OpenSSL, libcurl, jsoncpp, minizip and GoogleTest for MinGW-w64 from
 #     Debian's source packages, once, into a cache outside the work tree;
-#  3. creates one Wine prefix reporting Windows 10.
+#  3. creates one Wine prefix reporting Windows 10;
+#  4. has tools/setup/build_netsurf.sh build the browser runtime's engine, in a cache folder of its own.
 # Everything is keyed and stamped, so a second run only checks and returns.
 # Writes build/setup.env (DEPS_PREFIX, WINEPREFIX) for the Makefile and the test scripts.
 set -euo pipefail
@@ -27,6 +28,8 @@ PACKAGES=(
   nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev libjsoncpp-dev
   python3-fonttools fonts-tlwg-loma-ttf
 )
+# The NetSurf engine's build tools (tools/setup/build_netsurf.sh).
+PACKAGES+=(gcc patch xxd flex bison gperf libhtml-parser-perl)
 # Real CJK and Latin faces for the launcher's text under Wine (see install_wine_fonts).
 PACKAGES+=(fonts-noto-cjk fonts-dejavu-core)
 
@@ -272,6 +275,8 @@ ensure_minizip_reader
 create_wine_prefix
 install_wine_fonts
 make_fonts
+# The browser runtime's engine: its own cache folder and stamps (a built one is only checked).
+NETSURF_DIR=$(DOREVEZI_CACHE="$CACHE" "$ROOT/tools/setup/build_netsurf.sh")
 mkdir -p "$ROOT/build"
-printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\nFONTS_DIR=%s\n' "$DEPS" "$WINEPREFIX" "$FONTS_DIR" >"$ROOT/build/setup.env.tmp"
+printf 'DEPS_PREFIX=%s\nWINEPREFIX=%s\nFONTS_DIR=%s\nNETSURF_PREFIX=%s\n' "$DEPS" "$WINEPREFIX" "$FONTS_DIR" "$NETSURF_DIR" >"$ROOT/build/setup.env.tmp"
 mv "$ROOT/build/setup.env.tmp" "$ROOT/build/setup.env"
