@@ -367,6 +367,7 @@ bool DownloadManager::StartTask(DownloadTask* task, std::string& error) {
     task->lastFlushTick = pumpTick;
     task->requestBegin = task->begin;
     task->replyAccepted = false;
+    task->heldForReadAhead = false;
     task->replyError.clear();
     task->diskError.clear();
     if (curl_multi_add_handle(multiHandle.get(), transfer) != CURLM_OK) {
@@ -441,6 +442,13 @@ size_t DownloadManager::OnWriteData(char* data, size_t size, size_t count, void*
     task->lastFlushTick = manager.pumpTick;
     FlushFileBuffers(task->file);
     manager.SaveTaskProgress(task);
+  }
+  // After each TLS record libcurl asks the socket whether more data waits (a Wine server round trip)
+  // unless the transfer is paused. While records read ahead remain, it is held here and handed
+  // back by the pump, which knows they are there.
+  if (!pieceDone && !task->heldForReadAhead && HasReadAheadData(task->transfer)) {
+    task->heldForReadAhead = true;
+    curl_easy_pause(task->transfer, CURLPAUSE_RECV);
   }
   return static_cast<size_t>(n);
 }
