@@ -59,11 +59,10 @@ bool DownloadManager::RunPumpPass() {
     pumpTick = CurrentPumpTick();
     // Bytes the TLS layer read ahead are not on the socket any more: such transfers go on at once.
     const int64_t receivedBefore = receivedBytes_;
-    if (ResumeReadAheadTransfers(runningCount)) {
-      // A transfer held back by its speed limit takes nothing even when bytes wait for it.
-      if (receivedBytes_ == receivedBefore && ++idleRounds > kMaxIdleRounds) return false;
-      continue;
-    }
+    const bool readAhead = ResumeReadAheadTransfers(runningCount);
+    if (readAhead && receivedBytes_ != receivedBefore) continue;
+    // Nothing taken from what was read ahead (the rest of a record is still on its way, or a speed
+    // limit holds the transfer back): the sockets are waited on as usual.
     fd_set readSet, writeSet, errorSet;
     FD_ZERO(&readSet);
     FD_ZERO(&writeSet);
