@@ -227,6 +227,10 @@ class DownloadManager {
   std::set<std::string> unwrittenResumeFiles_;
   // Write blocks of finished tasks, for the next ones.
   std::vector<std::string> spareBlocks_;
+  // The buffer bytes are read back into for the digest: kept, since fresh memory costs far more
+  // under Wine than reading into warm memory.
+  std::string& ReadBackBlock();
+  std::string readBackBlock_;
   // Bytes taken by the write callback since start: tells the pump whether a round moved data.
   int64_t receivedBytes_ = 0;
 };

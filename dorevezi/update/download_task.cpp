@@ -618,7 +618,7 @@ void DownloadManager::HashWritten(DownloadTask* task, int64_t offset, const char
       task->filePosition = -1;
       return;
     }
-    std::string block(kReadBackBytes, '\0');
+    std::string& block = ReadBackBlock();
     while (digest.bytes < offset) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(offset - digest.bytes, block.size()));
       DWORD got = 0;
@@ -658,7 +658,7 @@ bool DownloadManager::FileMatchesDigest(DownloadTask* task, std::string& actual)
     LARGE_INTEGER position;
     position.QuadPart = digest.bytes;
     bool read = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
-    std::string block(kReadBackBytes, '\0');
+    std::string& block = ReadBackBlock();
     while (read && digest.bytes < task->fileSize) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(task->fileSize - digest.bytes, block.size()));
       DWORD got = 0;
@@ -674,6 +674,11 @@ bool DownloadManager::FileMatchesDigest(DownloadTask* task, std::string& actual)
   digest.context.Finalize();
   actual = digest.context.HexDigest();
   return actual == task->md5;
+}
+
+std::string& DownloadManager::ReadBackBlock() {
+  if (readBackBlock_.size() != kReadBackBytes) readBackBlock_.assign(kReadBackBytes, '\0');
+  return readBackBlock_;
 }
 
 void DownloadManager::RestartFile(DownloadTask* task) {
