@@ -22,6 +22,7 @@ import json
 import os
 import random
 import resource
+import shlex
 import shutil
 import socket
 import subprocess
@@ -160,7 +161,7 @@ def run_dvcli(args, work, url, files, out):
     listing = os.path.join(work, "list.json")
     with open(listing, "w") as f:
         json.dump({"version": "1", "list": {n: {"md5": m, "size": s} for n, (m, s) in files.items()}}, f)
-    return timed([WINE_EXEC, args.dvcli, "download", "--cdn", url, "--list", windows_path(listing), "--out",
+    return timed(args.wrap + [WINE_EXEC, args.dvcli, "download", "--cdn", url, "--list", windows_path(listing), "--out",
                   windows_path(out)], launcher)
 
 
@@ -171,7 +172,7 @@ def run_curl(args, work, url, files, out):
             # Backslashes are escapes in curl's config files: Windows takes "/" as well.
             target = windows_path(os.path.join(out, name)).replace("\\", "/")
             f.write(f'url = "{url}{name}"\noutput = "{target}"\n')
-    return timed([WINE_EXEC, args.curl, "--parallel", "--parallel-max", "5", "--create-dirs", "--no-progress-meter",
+    return timed(args.wrap + [WINE_EXEC, args.curl, "--parallel", "--parallel-max", "5", "--create-dirs", "--no-progress-meter",
                   "--show-error", "--fail", "--cacert", windows_path(args.ca), "--config", windows_path(config)],
                  work)
 
@@ -201,6 +202,8 @@ def main():
     parser.add_argument("--seed", type=int, default=11)
     parser.add_argument("--cases", default="a,b", help="a comma-separated subset of a, b")
     parser.add_argument("--clients", default=",".join(CLIENTS), help="a comma-separated subset of the clients")
+    parser.add_argument("--wrap", default="", type=shlex.split,
+                        help="a command put before the Wine clients, for profiling (say, 'strace -f -c -o FILE')")
     args = parser.parse_args()
 
     work = os.path.abspath(args.workdir)

@@ -182,9 +182,9 @@ class DownloadManager {
   void Notify(UINT message, WPARAM wParam, LPARAM lParam);
   // Certificate and host-name checks, with the Windows store and the operator's CA file.
   void SetTlsOptions(CURL* handle, TlsReadAhead readAhead = TlsReadAhead::kOff) const;
-  // Hands back to libcurl the transfers whose TLS layer holds bytes already read from the socket;
-  // true when there was one.
-  bool ResumeReadAheadTransfers();
+  // Hands back to libcurl the transfers whose TLS layer holds bytes already read from the socket
+  // (those the write callback held, see OnWriteData) and runs them; true when there was one.
+  bool ResumeReadAheadTransfers(int& runningCount);
   // One pass of the pump; true when it started transfers.
   bool RunPumpPass();
   // The receive limit of `forMode` from the settings, in bytes per second (0: none).
@@ -227,6 +227,10 @@ class DownloadManager {
   std::set<std::string> unwrittenResumeFiles_;
   // Write blocks of finished tasks, for the next ones.
   std::vector<std::string> spareBlocks_;
+  // The buffer bytes are read back into for the digest: kept, since fresh memory costs far more
+  // under Wine than reading into warm memory.
+  std::string& ReadBackBlock();
+  std::string readBackBlock_;
   // Bytes taken by the write callback since start: tells the pump whether a round moved data.
   int64_t receivedBytes_ = 0;
 };

@@ -367,6 +367,7 @@ bool DownloadManager::StartTask(DownloadTask* task, std::string& error) {
     task->lastFlushTick = pumpTick;
     task->requestBegin = task->begin;
     task->replyAccepted = false;
+    task->heldForReadAhead = false;
     task->replyError.clear();
     task->diskError.clear();
     if (curl_multi_add_handle(multiHandle.get(), transfer) != CURLM_OK) {
@@ -441,6 +442,13 @@ size_t DownloadManager::OnWriteData(char* data, size_t size, size_t count, void*
     task->lastFlushTick = manager.pumpTick;
     FlushFileBuffers(task->file);
     manager.SaveTaskProgress(task);
+  }
+  // After each TLS record libcurl asks the socket whether more data waits (a Wine server round trip)
+  // unless the transfer is paused. While records read ahead remain, it is held here and handed
+  // back by the pump, which knows they are there.
+  if (!pieceDone && !task->heldForReadAhead && HasReadAheadData(task->transfer)) {
+    task->heldForReadAhead = true;
+    curl_easy_pause(task->transfer, CURLPAUSE_RECV);
   }
   return static_cast<size_t>(n);
 }
@@ -610,7 +618,7 @@ void DownloadManager::HashWritten(DownloadTask* task, int64_t offset, const char
       task->filePosition = -1;
       return;
     }
-    std::string block(kReadBackBytes, '\0');
+    std::string& block = ReadBackBlock();
     while (digest.bytes < offset) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(offset - digest.bytes, block.size()));
       DWORD got = 0;
@@ -650,7 +658,7 @@ bool DownloadManager::FileMatchesDigest(DownloadTask* task, std::string& actual)
     LARGE_INTEGER position;
     position.QuadPart = digest.bytes;
     bool read = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
-    std::string block(kReadBackBytes, '\0');
+    std::string& block = ReadBackBlock();
     while (read && digest.bytes < task->fileSize) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(task->fileSize - digest.bytes, block.size()));
       DWORD got = 0;
@@ -666,6 +674,11 @@ bool DownloadManager::FileMatchesDigest(DownloadTask* task, std::string& actual)
   digest.context.Finalize();
   actual = digest.context.HexDigest();
   return actual == task->md5;
+}
+
+std::string& DownloadManager::ReadBackBlock() {
+  if (readBackBlock_.size() != kReadBackBytes) readBackBlock_.assign(kReadBackBytes, '\0');
+  return readBackBlock_;
 }
 
 void DownloadManager::RestartFile(DownloadTask* task) {

@@ -53,6 +53,8 @@ struct DownloadTask {
   // Received bytes not yet written: they follow `begin` and go to the file in blocks.
   std::string pending;
   bool replyAccepted = false;
+  // Paused by the write callback while its TLS layer holds records already read (see the pump).
+  bool heldForReadAhead = false;
   std::string replyError;
   std::string diskError;
 };

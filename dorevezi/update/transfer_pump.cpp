@@ -55,33 +55,33 @@ bool DownloadManager::RunPumpPass() {
   curl_multi_perform(multiHandle.get(), &runningCount);
   int idleRounds = 0;
   while (running && runningCount != 0) {
-    // Bytes the TLS layer read ahead are not on the socket any more: such transfers go on at once.
-    const int64_t receivedBefore = receivedBytes_;
-    const bool readAhead = ResumeReadAheadTransfers();
-    if (!readAhead) {
-      fd_set readSet, writeSet, errorSet;
-      FD_ZERO(&readSet);
-      FD_ZERO(&writeSet);
-      FD_ZERO(&errorSet);
-      int highest = -1;
-      if (curl_multi_fdset(multiHandle.get(), &readSet, &writeSet, &errorSet, &highest) != CURLM_OK) {
-        return false;
-      }
-      bool idle = highest < 0;
-      if (!idle) {
-        timeval wait = {0, kSelectWaitMicroseconds};
-        idle = select(highest + 1, &readSet, &writeSet, &errorSet, &wait) <= 0;
-      }
-      if (idle) {
-        if (++idleRounds > kMaxIdleRounds) return false;
-        continue;
-      }
-    }
     // A pass lasts as long as data keeps arriving: the once-a-second rules need a clock that moves.
     pumpTick = CurrentPumpTick();
+    // Bytes the TLS layer read ahead are not on the socket any more: such transfers go on at once.
+    const int64_t receivedBefore = receivedBytes_;
+    const bool readAhead = ResumeReadAheadTransfers(runningCount);
+    if (readAhead && receivedBytes_ != receivedBefore) continue;
+    // Nothing taken from what was read ahead (the rest of a record is still on its way, or a speed
+    // limit holds the transfer back): the sockets are waited on as usual.
+    fd_set readSet, writeSet, errorSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&writeSet);
+    FD_ZERO(&errorSet);
+    int highest = -1;
+    if (curl_multi_fdset(multiHandle.get(), &readSet, &writeSet, &errorSet, &highest) != CURLM_OK) {
+      return false;
+    }
+    bool idle = highest < 0;
+    if (!idle) {
+      timeval wait = {0, kSelectWaitMicroseconds};
+      idle = select(highest + 1, &readSet, &writeSet, &errorSet, &wait) <= 0;
+    }
+    if (idle) {
+      if (++idleRounds > kMaxIdleRounds) return false;
+      continue;
+    }
+    pumpTick = CurrentPumpTick();
     curl_multi_perform(multiHandle.get(), &runningCount);
-    // A transfer held back by its speed limit takes nothing even when bytes wait for it.
-    if (readAhead && receivedBytes_ == receivedBefore && ++idleRounds > kMaxIdleRounds) return false;
   }
   if (!running) return false;
   int left = 0;
@@ -114,17 +114,23 @@ bool DownloadManager::RunPumpPass() {
   return started > 0;
 }
 
-bool DownloadManager::ResumeReadAheadTransfers() {
+bool DownloadManager::ResumeReadAheadTransfers(int& runningCount) {
   if (paused) return false;
   bool found = false;
-  base::CriticalSectionGuard guard(&lock);
-  for (DownloadTask* task : activeTasks) {
-    if (!task->transfer || !HasReadAheadData(task->transfer)) continue;
-    // Lifting a pause makes libcurl read the transfer without asking the socket first.
-    curl_easy_pause(task->transfer, CURLPAUSE_RECV);
-    curl_easy_pause(task->transfer, CURLPAUSE_CONT);
-    found = true;
+  {
+    base::CriticalSectionGuard guard(&lock);
+    for (DownloadTask* task : activeTasks) {
+      if (!task->transfer || (!task->heldForReadAhead && !HasReadAheadData(task->transfer))) continue;
+      // Lifting a pause marks the transfer due and makes libcurl read it without asking the socket.
+      if (!task->heldForReadAhead) curl_easy_pause(task->transfer, CURLPAUSE_RECV);
+      task->heldForReadAhead = false;
+      curl_easy_pause(task->transfer, CURLPAUSE_CONT);
+      found = true;
+    }
   }
+  // Only the transfers marked due run: running every transfer would make libcurl ask each other
+  // socket whether it is readable, a Wine server round trip each.
+  if (found) curl_multi_socket_action(multiHandle.get(), CURL_SOCKET_TIMEOUT, 0, &runningCount);
   return found;
 }
 
@@ -143,7 +149,10 @@ void DownloadManager::ContinueAll() {
   paused = false;
   {
     base::CriticalSectionGuard guard(&lock);
-    for (DownloadTask* task : activeTasks) curl_easy_pause(task->transfer, CURLPAUSE_CONT);
+    for (DownloadTask* task : activeTasks) {
+      task->heldForReadAhead = false;
+      curl_easy_pause(task->transfer, CURLPAUSE_CONT);
+    }
   }
   ResetSpeedStats();
   ReportDoreveziDetail("16", "", "", "");

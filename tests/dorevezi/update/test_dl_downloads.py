@@ -465,6 +465,33 @@ def test_pause_cancel_queue(c, standin, launcher, release):
         session.process.wait()
 
 
+def test_pause_at_full_speed(c, standin, launcher, release):
+    """Pause and continue without a limit, where a transfer is mostly held by its write callback
+    between the TLS records read ahead: the pause takes, and every transfer goes on after it."""
+    names = [release.add(f"fast{i}.bin", 16 * MIB, seed=200 + i) for i in range(6)]
+    listing = release.version_list("fast.json", names)
+    out = os.path.join(launcher.folder, "fast")
+    session = Session(launcher.start("download", "--cdn", base(standin), "--list", listing, "--out", "fast",
+                                     control=True))
+    try:
+        session.wait_for(lambda l: l.startswith("progress ") and l.split()[2] != "0", 30)
+        session.send("pause")
+        paused = session.wait_for(lambda l: l == "paused 1")
+        time.sleep(0.5)
+        session.send("continue")
+        done = session.wait_for(lambda l: l.startswith("done "), 60)
+        c.check("full speed: the pause takes before the end", paused is not None and done is not None
+                and paused[0] < done[0], session.since(0))
+        found = results([l for _, l in session.lines])
+        c.check("full speed: after continue every file ends right", done is not None
+                and done[1].startswith("done files=6 failed=0")
+                and all(found.get(n) == (0, "") and file_ok(out, n, release) for n in names), found)
+    finally:
+        if session.process.poll() is None:
+            session.process.kill()
+        session.process.wait()
+
+
 def test_speed_limit(c, standin, launcher, release):
     """The limit shown on a running transfer: its throughput settles under the limit, and rises again
     when the limit is lifted. libcurl takes data in bursts between its waits (here about 3 MB every
@@ -514,7 +541,7 @@ def main():
     with Standin(scenario, folder) as standin:
         launcher = Launcher(dvcli, os.path.join(folder, "launcher"), {"CAFile": standin.addresses["ca_windows"]})
         tests = (test_sizes, test_kill_and_resume, test_damaged_resume_files, test_faults, test_pause_cancel_queue,
-                 test_speed_limit)
+                 test_pause_at_full_speed, test_speed_limit)
         only = os.environ.get("DV_DL_TESTS")  # a comma-separated subset, for working on one of them
         for test in tests:
             if only and test.__name__ not in only.split(","):
