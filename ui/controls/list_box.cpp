@@ -11,15 +11,6 @@ namespace ui {
 
 namespace {
 
-constexpr wchar_t kVkReturn = 0x0D;
-constexpr wchar_t kVkSpace = 0x20;
-constexpr wchar_t kVkEnd = 0x23;
-constexpr wchar_t kVkHome = 0x24;
-constexpr wchar_t kVkUp = 0x26;
-constexpr wchar_t kVkDown = 0x28;
-
-bool IsMouseEvent(EventType type) { return type >= kEventMouseMove && type <= kEventScrollWheel; }
-
 bool Contains(const Rect& outer, const Rect& inner) {
   return inner.left >= outer.left && inner.right <= outer.right && inner.top >= outer.top &&
          inner.bottom <= outer.bottom;
@@ -51,10 +42,10 @@ void ListBox::ProcessEvent(EventArgs* args) {
   switch (type) {
     case kEventKeyDown:
       switch (args->keyChar) {
-        case kVkEnd: SelectItemAt(FindSelectableIndex(count - 1, true), true, true); return;
-        case kVkHome: SelectItemAt(FindSelectableIndex(0, false), true, true); return;
-        case kVkUp: SelectItemAt(FindSelectableIndex(selectedIndex_ - 1, false), true, true); return;
-        case kVkDown: SelectItemAt(FindSelectableIndex(selectedIndex_ + 1, true), true, true); return;
+        case VK_END: SelectItemAt(FindSelectableIndex(count - 1, true), true, true); return;
+        case VK_HOME: SelectItemAt(FindSelectableIndex(0, false), true, true); return;
+        case VK_UP: SelectItemAt(FindSelectableIndex(selectedIndex_ - 1, false), true, true); return;
+        case VK_DOWN: SelectItemAt(FindSelectableIndex(selectedIndex_ + 1, true), true, true); return;
         default: break;
       }
       break;
@@ -276,7 +267,7 @@ void ListContainerElement::ProcessEvent(EventArgs* args) {
     if (AcceptsAction()) FireDoubleClick();
     return;
   }
-  if (type == kEventKeyDown && args->keyChar == kVkReturn && enabled_) {
+  if (type == kEventKeyDown && args->keyChar == VK_RETURN && enabled_) {
     if (AcceptsAction() && window_) RaiseOwnEvent(kEventReturn);
     return;
   }
@@ -293,7 +284,7 @@ void ListContainerElement::ProcessEvent(EventArgs* args) {
     }
     return;
   }
-  if (type == kEventKeyDown && keyboardEnabled_ && (args->keyChar == kVkSpace || args->keyChar == kVkReturn)) {
+  if (type == kEventKeyDown && keyboardEnabled_ && (args->keyChar == VK_SPACE || args->keyChar == VK_RETURN)) {
     PerformAction();
     return;
   }

@@ -44,8 +44,6 @@ std::wstring SkipLeadingBlanks(const std::wstring& value) {
   return value.substr(start);
 }
 
-bool IsMouseEventType(EventType type) { return type >= kEventMouseMove && type <= kEventScrollWheel; }
-
 }  // namespace
 
 // One of the box's scroll bars as the text host drives it.
@@ -613,7 +611,7 @@ void RichEdit::ForwardMouseMessage(UINT message, EventArgs* args) {
 
 void RichEdit::ProcessEvent(EventArgs* args) {
   const EventType type = args->type;
-  if (!IsEnabled() || (!IsMouseEnabled() && IsMouseEventType(type))) {
+  if (!IsEnabled() || (!IsMouseEnabled() && IsMouseEvent(type))) {
     if (parent_) {
       parent_->DispatchEvent(args);
     } else {

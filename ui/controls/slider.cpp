@@ -10,8 +10,6 @@ bool Inside(const Rect& rect, Point point) {
   return point.x >= rect.left && point.x < rect.right && point.y >= rect.top && point.y < rect.bottom;
 }
 
-bool IsMouseEvent(EventType type) { return type >= kEventMouseMove && type <= kEventScrollWheel; }
-
 }  // namespace
 
 Slider::Slider() {

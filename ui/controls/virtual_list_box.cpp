@@ -1,5 +1,7 @@
 #include "ui/controls/virtual_list_box.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -10,13 +12,6 @@
 namespace ui {
 
 namespace {
-
-constexpr wchar_t kVkEnd = 0x23;
-constexpr wchar_t kVkHome = 0x24;
-constexpr wchar_t kVkUp = 0x26;
-constexpr wchar_t kVkDown = 0x28;
-
-bool IsMouseEvent(EventType type) { return type >= kEventMouseMove && type <= kEventScrollWheel; }
 
 bool SameRect(const Rect& a, const Rect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -171,13 +166,13 @@ void VirtualListBox::ProcessEvent(EventArgs* args) {
   }
   if (type == kEventKeyDown) {
     switch (args->keyChar) {
-      case kVkEnd: SetScrollOffsetY(GetVerticalScrollBar() ? GetScrollRange().cy : 0); return;
-      case kVkHome: SetScrollOffsetY(0); return;
-      case kVkUp:
-      case kVkDown: HandleArrowKeyDown(args->keyChar); return;
+      case VK_END: SetScrollOffsetY(GetVerticalScrollBar() ? GetScrollRange().cy : 0); return;
+      case VK_HOME: SetScrollOffsetY(0); return;
+      case VK_UP:
+      case VK_DOWN: HandleArrowKeyDown(args->keyChar); return;
       default: break;
     }
-  } else if (type == kEventKeyUp && (args->keyChar == kVkUp || args->keyChar == kVkDown)) {
+  } else if (type == kEventKeyUp && (args->keyChar == VK_UP || args->keyChar == VK_DOWN)) {
     HandleArrowKeyUp(args->keyChar);
     return;
   }

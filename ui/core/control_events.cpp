@@ -11,8 +11,6 @@ namespace {
 
 bool IsRawEvent(EventType type) { return type >= kEventRawDoubleClick && type <= kEventRawKillFocus; }
 
-bool IsMouseEvent(EventType type) { return type >= kEventMouseMove && type <= kEventScrollWheel; }
-
 }  // namespace
 
 bool RunEventHandlers(const EventHandlerList& handlers, EventArgs* args, const std::weak_ptr<base::WeakFlag>& alive) {

@@ -58,6 +58,9 @@ enum EventType : int32_t {
   kEventResized = 52,
 };
 
+// Events from the mouse, kEventMouseMove to kEventScrollWheel.
+inline bool IsMouseEvent(EventType type) { return type >= kEventMouseMove && type <= kEventScrollWheel; }
+
 // The record every handler receives.
 struct EventArgs {
   EventType type = kEventUnknown;

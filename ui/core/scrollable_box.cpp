@@ -16,13 +16,6 @@ namespace ui {
 
 namespace {
 
-constexpr int kVkPageUp = 0x21;
-constexpr int kVkPageDown = 0x22;
-constexpr int kVkEnd = 0x23;
-constexpr int kVkHome = 0x24;
-constexpr int kVkUp = 0x26;
-constexpr int kVkDown = 0x28;
-
 bool HasRange(const ScrollBar* bar) { return bar && bar->GetScrollRange() != 0; }
 
 bool Inside(const Rect& rect, Point point) {
@@ -519,12 +512,12 @@ void ScrollableBox::ProcessEvent(EventArgs* args) {
       case kEventKeyDown:
         if (!keyboardEnabled_) break;
         switch (args->keyChar) {
-          case kVkPageUp: PageUp(); return;
-          case kVkPageDown: PageDown(); return;
-          case kVkEnd: ScrollToBottom(true, true); return;
-          case kVkHome: ScrollToTop(); return;
-          case kVkUp: LineUp(-1, true); return;
-          case kVkDown: LineDown(-1, true); return;
+          case VK_PRIOR: PageUp(); return;
+          case VK_NEXT: PageDown(); return;
+          case VK_END: ScrollToBottom(true, true); return;
+          case VK_HOME: ScrollToTop(); return;
+          case VK_UP: LineUp(-1, true); return;
+          case VK_DOWN: LineDown(-1, true); return;
           default: break;
         }
         break;
@@ -578,12 +571,12 @@ void ScrollableBox::ProcessEvent(EventArgs* args) {
       case kEventKeyDown:
         if (!keyboardEnabled_) break;
         switch (args->keyChar) {
-          case kVkPageUp: PageLeft(); return;
-          case kVkPageDown: PageRight(); return;
-          case kVkEnd: ScrollToRightEnd(); return;
-          case kVkHome: ScrollToLeftEnd(); return;
-          case kVkUp: LineLeft(-1, true); return;
-          case kVkDown: LineRight(-1, true); return;
+          case VK_PRIOR: PageLeft(); return;
+          case VK_NEXT: PageRight(); return;
+          case VK_END: ScrollToRightEnd(); return;
+          case VK_HOME: ScrollToLeftEnd(); return;
+          case VK_UP: LineLeft(-1, true); return;
+          case VK_DOWN: LineRight(-1, true); return;
           default: break;
         }
         break;
