@@ -14,7 +14,10 @@
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
 //                         view size shows URL; its frame, once no new one came for a while, goes to
 //                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
-//                         the frame after the wheel scrolled down by 100 goes there
+//                         the frame after the wheel scrolled down by 100 goes there; with
+//                         "--kill-first" before the size, URL's render process is killed once the page
+//                         loaded and URL is loaded again for the frames. The browser is left open
+//                         for CefShutdown, which is timed.
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -638,9 +641,15 @@ void RunClicks(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
-class RenderClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler, public CefLoadHandler {
+class RenderClient : public CefClient,
+                     public CefLifeSpanHandler,
+                     public CefRenderHandler,
+                     public CefLoadHandler,
+                     public CefRequestHandler {
  public:
   CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus) override { terminated++; }
   CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
   CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
   void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
@@ -663,7 +672,7 @@ class RenderClient : public CefClient, public CefLifeSpanHandler, public CefRend
     frames++;
   }
   int width = 0, height = 0;
-  std::atomic<int> loaded{0}, frames{0};
+  std::atomic<int> loaded{0}, frames{0}, terminated{0};
   std::atomic<DWORD> lastFrameAt{0};
   std::mutex mutex;
   std::vector<uint32_t> frame;
@@ -678,6 +687,8 @@ void RunRender(int argc, wchar_t** argv) {
     Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
     first = 3;
   }
+  const bool killFirst = argc > first && std::wstring(argv[first]) == L"--kill-first";
+  if (killFirst) ++first;
   if (argc < first + 3) return;
   CefRefPtr<RenderClient> client = new RenderClient();
   if (swscanf(argv[first], L"%dx%d", &client->width, &client->height) != 2) return;
@@ -689,6 +700,21 @@ void RunRender(int argc, wchar_t** argv) {
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first + 1], CefBrowserSettings(), nullptr);
   Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  if (killFirst && client->browser) {
+    std::vector<DWORD> helpers = HelperChildren();
+    if (helpers.size() == 1) {
+      HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
+      TerminateProcess(helper, 9);
+      CloseHandle(helper);
+    }
+    Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+    client->loaded = 0;
+    client->frames = 0;
+    client->browser->GetMainFrame()->LoadURL(argv[first + 1]);
+    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+    std::vector<DWORD> now = HelperChildren();
+    Put("new_render_process", now.size() == 1 && !helpers.empty() && now[0] != helpers[0]);
+  }
   // Sub-resources and scripts come after the document: the page is done once frames stop coming.
   WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 30000);
   Put("frames", client->frames.load());
@@ -713,7 +739,11 @@ void RunRender(int argc, wchar_t** argv) {
     Put("frames_after_wheel", client->frames - before);
     save(argv[first + 3]);
   }
+  Put("render_processes_before_shutdown", HelperChildren().size());
+  DWORD before = GetTickCount();
   CefShutdown();
+  Put("shutdown_ms", GetTickCount() - before);
+  Put("render_processes_after_shutdown", HelperChildren().size());
   client->browser = nullptr;
 }
 
