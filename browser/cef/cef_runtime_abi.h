@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 // The interface version both sides must agree on; the runtime reports its own.
-#define CEF_RUNTIME_API_HASH "8d1e2c5a0f6b4e93a7c1d2f08b5e6a3c9d7f1e24"
+#define CEF_RUNTIME_API_HASH "3f9a7d21c4e85b06a1d2e3f4c5b6a7980e1d2c3b"
 
 // Threads of the runtime's browser process that tasks can be posted to.
 enum cef_runtime_thread_id { CEF_RUNTIME_TID_UI = 0, CEF_RUNTIME_TID_IO = 1, CEF_RUNTIME_TID_FILE = 2 };
@@ -74,7 +74,39 @@ typedef struct cef_runtime_app {
   // the program's side; the runtime only carries the bytes). Returns whether it was handled.
   int (*on_process_message_received)(void* self, struct cef_runtime_browser* browser, int source_process,
                                      const void* data, size_t size);
+  // Render process, on its main thread, before any page's script runs: extensions are registered
+  // here.
+  void (*on_web_kit_initialized)(void* self);
 } cef_runtime_app;
+
+// A script value crossing between the page's script engine and the program.
+enum cef_runtime_v8_type {
+  CEF_RUNTIME_V8_UNDEFINED = 0,
+  CEF_RUNTIME_V8_NULL,
+  CEF_RUNTIME_V8_BOOL,
+  CEF_RUNTIME_V8_INT,
+  CEF_RUNTIME_V8_DOUBLE,
+  CEF_RUNTIME_V8_STRING,
+};
+typedef struct cef_runtime_v8_value {
+  int type;
+  int int_value;  // also the bool
+  double double_value;
+  const wchar_t* string_value;  // UTF-16 of string_length units, not terminated
+  size_t string_length;
+} cef_runtime_v8_value;
+
+// The program's handler of an extension's native functions; the runtime keeps one reference for
+// the life of the render process.
+typedef struct cef_runtime_v8_handler {
+  void* self;
+  void (*add_ref)(void* self);
+  void (*release)(void* self);
+  // A call of the native function `name`; non-zero when handled. A string put into `retval` or a
+  // non-null `*exception` (the text the script's call throws) stays valid until the next call.
+  int (*execute)(void* self, const wchar_t* name, const cef_runtime_v8_value* arguments, size_t count,
+                 cef_runtime_v8_value* retval, const wchar_t** exception);
+} cef_runtime_v8_handler;
 
 // A task handed to the runtime: run once by `execute`, then `release`d (also when it never ran).
 typedef struct cef_runtime_task {
@@ -207,6 +239,10 @@ typedef void (*cef_runtime_browser_send_mouse_wheel_event_fn)(cef_runtime_browse
 typedef void (*cef_runtime_request_callback_add_ref_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_release_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_continue_fn)(cef_runtime_request_callback* callback, int allow);
+// Render process: script code run first in every page's script context; its declarations
+// "native function NAME();" are served by the handler. Zero outside a render process.
+typedef int (*cef_runtime_register_extension_fn)(const wchar_t* extension_name, const wchar_t* javascript_code,
+                                                  cef_runtime_v8_handler* handler);
 // The global cookie manager's supported schemes; a completion callback is not offered.
 typedef int (*cef_runtime_cookie_set_supported_schemes_fn)(const wchar_t* const* schemes, int count);
 

@@ -13,6 +13,7 @@
 #include "browser/cef/cef_cookie.h"
 #include "browser/cef/cef_runtime_abi.h"
 #include "browser/cef/cef_task.h"
+#include "browser/cef/cef_v8.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ struct RuntimeExports {
   cef_runtime_browser_send_mouse_wheel_event_fn browser_send_mouse_wheel_event = nullptr;
   cef_runtime_browser_send_key_event_fn browser_send_key_event = nullptr;
   cef_runtime_browser_send_focus_event_fn browser_send_focus_event = nullptr;
+  cef_runtime_register_extension_fn register_extension = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -100,7 +102,8 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_send_mouse_move_event", &e->browser_send_mouse_move_event) &&
                     Bind(module, "cef_browser_send_mouse_wheel_event", &e->browser_send_mouse_wheel_event) &&
                     Bind(module, "cef_browser_send_key_event", &e->browser_send_key_event) &&
-                    Bind(module, "cef_browser_send_focus_event", &e->browser_send_focus_event);
+                    Bind(module, "cef_browser_send_focus_event", &e->browser_send_focus_event) &&
+                    Bind(module, "cef_register_extension", &e->register_extension);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -192,6 +195,12 @@ class AppAdapter {
       });
     };
     c_.on_process_message_received = &AppAdapter::OnRenderMessage;
+    c_.on_web_kit_initialized = [](void* self) {
+      Guarded([&] {
+        CefRefPtr<CefRenderProcessHandler> handler = static_cast<AppAdapter*>(self)->app_->GetRenderProcessHandler();
+        if (handler) handler->OnWebKitInitialized();
+      });
+    };
     c_.on_context_initialized = [](void* self) {
       Guarded([&] {
         CefRefPtr<CefBrowserProcessHandler> handler = static_cast<AppAdapter*>(self)->app_->GetBrowserProcessHandler();
@@ -698,6 +707,90 @@ int AppAdapter::OnRenderMessage(void* self, cef_runtime_browser* browser, int so
   return handled;
 }
 
+class V8Value : public CefV8Value {
+ public:
+  explicit V8Value(int type) : type_(type) {}
+  bool IsUndefined() override { return type_ == CEF_RUNTIME_V8_UNDEFINED; }
+  bool IsNull() override { return type_ == CEF_RUNTIME_V8_NULL; }
+  bool IsBool() override { return type_ == CEF_RUNTIME_V8_BOOL; }
+  bool IsInt() override { return type_ == CEF_RUNTIME_V8_INT; }
+  bool IsDouble() override { return type_ == CEF_RUNTIME_V8_DOUBLE || type_ == CEF_RUNTIME_V8_INT; }
+  bool IsString() override { return type_ == CEF_RUNTIME_V8_STRING; }
+  bool GetBoolValue() override { return type_ == CEF_RUNTIME_V8_BOOL && int_ != 0; }
+  int32_t GetIntValue() override { return type_ == CEF_RUNTIME_V8_INT ? int_ : static_cast<int32_t>(double_); }
+  double GetDoubleValue() override { return type_ == CEF_RUNTIME_V8_INT ? int_ : double_; }
+  CefString GetStringValue() override { return string_; }
+
+  int type_;
+  int32_t int_ = 0;
+  double double_ = 0;
+  std::wstring string_;
+  IMPLEMENT_REFCOUNTING(V8Value);
+};
+
+CefRefPtr<CefV8Value> FromC(const cef_runtime_v8_value& c) {
+  V8Value* value = new V8Value(c.type);
+  value->int_ = c.int_value;
+  value->double_ = c.double_value;
+  if (c.type == CEF_RUNTIME_V8_STRING && c.string_value) value->string_.assign(c.string_value, c.string_length);
+  return value;
+}
+
+// The C face of an extension's handler; the runtime keeps it for the life of the render process.
+class V8HandlerAdapter {
+ public:
+  explicit V8HandlerAdapter(CefRefPtr<CefV8Handler> handler) : handler_(std::move(handler)) {
+    c_.self = this;
+    c_.add_ref = [](void* self) { static_cast<V8HandlerAdapter*>(self)->count_++; };
+    c_.release = [](void* self) {
+      auto* adapter = static_cast<V8HandlerAdapter*>(self);
+      if (--adapter->count_ == 0) delete adapter;
+    };
+    c_.execute = &V8HandlerAdapter::Execute;
+  }
+  cef_runtime_v8_handler* Take() {
+    count_++;
+    return &c_;
+  }
+  void Drop() { c_.release(this); }
+
+ private:
+  static int Execute(void* self, const wchar_t* name, const cef_runtime_v8_value* arguments, size_t count,
+                     cef_runtime_v8_value* retval, const wchar_t** exception) {
+    auto* adapter = static_cast<V8HandlerAdapter*>(self);
+    int handled = 0;
+    Guarded([&] {
+      CefV8ValueList list;
+      for (size_t i = 0; i < count; ++i) list.push_back(FromC(arguments[i]));
+      CefRefPtr<CefV8Value> result;
+      CefString thrown;
+      handled = adapter->handler_->Execute(CefString(name), nullptr, list, result, thrown);
+      if (!handled) return;
+      // Kept until the next call, as the runtime reads them after this one returns.
+      adapter->exception_ = thrown.ToWString();
+      adapter->result_ = result;
+      if (!thrown.empty()) {
+        *exception = adapter->exception_.c_str();
+        return;
+      }
+      auto* value = static_cast<V8Value*>(result.get());
+      if (!value) return;
+      retval->type = value->type_;
+      retval->int_value = value->int_;
+      retval->double_value = value->double_;
+      retval->string_value = value->string_.c_str();
+      retval->string_length = value->string_.size();
+    });
+    return handled;
+  }
+
+  CefRefPtr<CefV8Handler> handler_;
+  CefRefPtr<CefV8Value> result_;
+  std::wstring exception_;
+  std::atomic<int> count_{0};
+  cef_runtime_v8_handler c_{};
+};
+
 cef_runtime_main_args ToC(const CefMainArgs& args) {
   cef_runtime_main_args c{};
   c.instance = args.instance;
@@ -807,3 +900,36 @@ bool CefBrowserHost::CreateBrowser(const CefWindowInfo& window_info, CefRefPtr<C
 CefRefPtr<CefListValue> CefListValue::Create() { return new ListValue(); }
 
 CefRefPtr<CefProcessMessage> CefProcessMessage::Create(const CefString& name) { return new ProcessMessage(name); }
+
+CefRefPtr<CefV8Value> CefV8Value::CreateUndefined() { return new V8Value(CEF_RUNTIME_V8_UNDEFINED); }
+CefRefPtr<CefV8Value> CefV8Value::CreateNull() { return new V8Value(CEF_RUNTIME_V8_NULL); }
+CefRefPtr<CefV8Value> CefV8Value::CreateBool(bool value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_BOOL);
+  v->int_ = value ? 1 : 0;
+  return v;
+}
+CefRefPtr<CefV8Value> CefV8Value::CreateInt(int32_t value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_INT);
+  v->int_ = value;
+  return v;
+}
+CefRefPtr<CefV8Value> CefV8Value::CreateDouble(double value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_DOUBLE);
+  v->double_ = value;
+  return v;
+}
+CefRefPtr<CefV8Value> CefV8Value::CreateString(const CefString& value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_STRING);
+  v->string_ = value.ToWString();
+  return v;
+}
+
+bool CefRegisterExtension(const CefString& extension_name, const CefString& javascript_code,
+                          CefRefPtr<CefV8Handler> handler) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime || !handler) return false;
+  V8HandlerAdapter* adapter = new V8HandlerAdapter(handler);
+  bool registered = runtime->register_extension(extension_name.c_str(), javascript_code.c_str(), adapter->Take()) != 0;
+  adapter->Drop();
+  return registered;
+}

@@ -11,6 +11,10 @@
 //                         clicks there; the events that follow are kept
 //   cef_probe type [--trust=CA.pem] PAGE X,Y TEXT FILE   clicks at X,Y on PAGE (a 400x300 view)
 //                         and types TEXT; the frame after that goes to FILE, as with render
+//   cef_probe natives [--trust=CA.pem] URL   this program is its own render process, whose extension
+//                         "v8/probe" has natives echo (each call's arguments go to the browser
+//                         process as a message; it returns the first) and fail (throws "refused: "
+//                         and its argument); URL is loaded twice and the messages of each load kept
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
 //                         view size shows URL; its frame, once no new one came for a while, goes to
 //                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
@@ -38,6 +42,7 @@
 #include "browser/cef/cef_app.h"
 #include "browser/cef/cef_client.h"
 #include "browser/cef/cef_task.h"
+#include "browser/cef/cef_v8.h"
 #include "browser/cef_manager.h"
 #include "browser/cef_message_loop_dispatcher.h"
 #include "browser/client_app.h"
@@ -327,13 +332,75 @@ const wchar_t kEchoVariable[] = L"DV_PROBE_ECHO_RENDERER";
 
 std::wstring Sample(int i) { return L"h\u00e9llo \u4e2d\u6587 " + std::to_wstring(i); }
 
+// The probe extension's natives, in the render process; the browser to send to comes with the
+// first message from the browser process ("hello"), calls before it wait.
+class ProbeNatives : public CefV8Handler {
+ public:
+  bool Execute(const CefString& name, CefRefPtr<CefV8Value>, const CefV8ValueList& arguments,
+               CefRefPtr<CefV8Value>& retval, CefString& exception) override {
+    if (name.ToWString() == L"fail") {
+      exception = L"refused: " + (arguments.empty() ? std::wstring() : arguments[0]->GetStringValue().ToWString());
+      return true;
+    }
+    if (name.ToWString() != L"echo") return false;
+    CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create("native echo");
+    CefRefPtr<CefListValue> list = message->GetArgumentList();
+    for (size_t i = 0; i < arguments.size(); ++i) {
+      CefRefPtr<CefV8Value> v = arguments[i];
+      if (v->IsInt()) list->SetInt(i, v->GetIntValue());
+      else if (v->IsDouble()) list->SetDouble(i, v->GetDoubleValue());
+      else if (v->IsBool()) list->SetBool(i, v->GetBoolValue());
+      else if (v->IsString()) list->SetString(i, v->GetStringValue());
+      else list->SetNull(i);
+    }
+    Send(message);
+    if (arguments.empty()) return true;
+    CefRefPtr<CefV8Value> first = arguments[0];
+    if (first->IsInt()) retval = CefV8Value::CreateInt(first->GetIntValue());
+    else if (first->IsDouble()) retval = CefV8Value::CreateDouble(first->GetDoubleValue());
+    else if (first->IsBool()) retval = CefV8Value::CreateBool(first->GetBoolValue());
+    else if (first->IsString()) retval = CefV8Value::CreateString(first->GetStringValue());
+    else if (first->IsNull()) retval = CefV8Value::CreateNull();
+    return true;
+  }
+  void SetBrowser(CefRefPtr<CefBrowser> b) {
+    browser = b;
+    for (auto& m : waiting) browser->SendProcessMessage(PID_BROWSER, m);
+    waiting.clear();
+  }
+  void Send(CefRefPtr<CefProcessMessage> m) {
+    if (browser) browser->SendProcessMessage(PID_BROWSER, m);
+    else waiting.push_back(m);
+  }
+  CefRefPtr<CefBrowser> browser;
+  std::vector<CefRefPtr<CefProcessMessage>> waiting;
+  IMPLEMENT_REFCOUNTING(ProbeNatives);
+};
+
+const wchar_t kProbeExtension[] =
+    L"var probe;\n"
+    L"if (!probe) probe = {};\n"
+    L"(function () {\n"
+    L"  probe.echo = function () { native function echo(); return echo.apply(null, arguments); };\n"
+    L"  probe.fail = function (text) {\n"
+    L"    native  function fail( ) ;\n"
+    L"    return fail(text);\n"
+    L"  };\n"
+    L"})();\n";
+
 // The render side: echoes every message; "burst" answers with 50 numbered ones from a thread of
 // its own.
 class EchoApp : public CefApp, public CefRenderProcessHandler {
  public:
   CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
+  void OnWebKitInitialized() override { CefRegisterExtension("v8/probe", kProbeExtension, natives.get()); }
+  CefRefPtr<ProbeNatives> natives = new ProbeNatives();
   bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source,
                                 CefRefPtr<CefProcessMessage> message) override {
+    if (message->GetName().ToWString() == L"hello") {
+      natives->SetBrowser(browser);
+      return true;
+    }
     if (message->GetName().ToWString() == L"burst") {
       std::thread([browser] {
         for (int i = 0; i < 50; ++i) {
@@ -434,6 +501,87 @@ void RunMessages() {
   for (int i = 0; ordered && i < 50; ++i) ordered = client->received[kSent + i]->GetArgumentList()->GetInt(0) == i;
   Put("burst_in_order", ordered);
   Put("received_on_runtime_ui", client->onRuntimeUi);
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+// A message as text: its name, then each argument typed (s, i, b, d, null), non-ASCII as \\uXXXX.
+std::wstring Describe(CefRefPtr<CefProcessMessage> message) {
+  std::wstring text = message->GetName().ToWString() + L"(";
+  CefRefPtr<CefListValue> list = message->GetArgumentList();
+  for (size_t i = 0; i < list->GetSize(); ++i) {
+    if (i) text += L",";
+    switch (list->GetType(i)) {
+      case VTYPE_STRING: {
+        text += L"s:";
+        const std::wstring value = list->GetString(i).ToWString();
+        for (wchar_t c : value) {
+          wchar_t escaped[8];
+          swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
+          text += c < 128 ? std::wstring(1, c) : std::wstring(escaped);
+        }
+        break;
+      }
+      case VTYPE_INT: text += L"i:" + std::to_wstring(list->GetInt(i)); break;
+      case VTYPE_BOOL: text += list->GetBool(i) ? L"b:true" : L"b:false"; break;
+      case VTYPE_DOUBLE: {
+        wchar_t number[32];
+        swprintf(number, 32, L"d:%g", list->GetDouble(i));
+        text += number;
+        break;
+      }
+      default: text += L"null"; break;
+    }
+  }
+  return text + L")";
+}
+
+bool TrustCertificate(const std::wstring& path);
+
+void RunNatives(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc <= first) return;
+  SetEnvironmentVariableW(kEchoVariable, L"1");
+  CefMainArgs args(GetModuleHandleW(nullptr));
+  CefSettings settings;
+  settings.no_sandbox = 1;
+  settings.multi_threaded_message_loop = 1;
+  settings.browser_subprocess_path = base::ModuleFileName(nullptr);
+  settings.log_file = base::OwnModuleDirectory() + L"natives.log";
+  Put("initialized", CefInitialize(args, settings, nullptr, nullptr));
+  CefRefPtr<BrowserCatcher> client = new BrowserCatcher();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  if (!client->browser) return;
+  client->browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("hello"));
+  // The page's script ends with a call of echo("end").
+  auto natives = [&] {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    std::vector<std::wstring> seen;
+    for (auto& m : client->received)
+      if (m->GetName().ToWString() == L"native echo") seen.push_back(Describe(m));
+    return seen;
+  };
+  auto ends = [&] {
+    int n = 0;
+    for (auto& line : natives()) n += line == L"native echo(s:end)";
+    return n;
+  };
+  WaitFor([&] { return ends() >= 1; }, 20000);
+  size_t firstCount = natives().size();
+  client->browser->GetMainFrame()->LoadURL(argv[first]);
+  WaitFor([&] { return ends() >= 2; }, 20000);
+  std::vector<std::wstring> all = natives();
+  std::wstring one, two;
+  for (size_t i = 0; i < all.size(); ++i) (i < firstCount ? one : two) += all[i] + L";";
+  Put("first_load", one);
+  Put("second_load", two);
   CefShutdown();
   client->browser = nullptr;
 }
@@ -833,6 +981,8 @@ int wmain(int argc, wchar_t** argv) {
     RunClicks(argc, argv);
   } else if (mode == L"type") {
     RunType(argc, argv);
+  } else if (mode == L"natives") {
+    RunNatives(argc, argv);
   } else if (mode == L"render") {
     RunRender(argc, argv);
   }

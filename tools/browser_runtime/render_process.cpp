@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,17 @@ void Handle(Renderer* renderer, Incoming& in) {
   }
 }
 
+bool g_inRenderer = false;
+
+// "native function NAME();" becomes a function of that name that calls the engine's bridge to
+// the handler of extension `index`.
+std::string BindNatives(const std::string& code, size_t index) {
+  static const std::regex declaration(R"(\bnative\s+function\s+([A-Za-z_$][\w$]*)\s*\(\s*\)\s*;)");
+  return std::regex_replace(code, declaration,
+                            "function $1(){return __dvNative(" + std::to_string(index) +
+                                ",\"$1\",arguments);}");
+}
+
 }  // namespace
 
 int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
@@ -264,6 +276,9 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
   page_engine_host host{renderer,     &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress,
                         &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole};
   if (!page_engine_start(&host)) LogError(L"The page engine did not start");
+  // Extensions are registered now, before any page's script runs.
+  g_inRenderer = true;
+  if (app && app->on_web_kit_initialized) app->on_web_kit_initialized(app->self);
 
   HANDLE reader = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ReadChannel, renderer, 0, nullptr));
   Inbox* inbox = renderer->inbox;
@@ -307,3 +322,14 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
 }
 
 }  // namespace runtime
+
+extern "C" __declspec(dllexport) int cef_register_extension(const wchar_t* extension_name,
+                                                            const wchar_t* javascript_code,
+                                                            cef_runtime_v8_handler* handler) {
+  if (!runtime::g_inRenderer || !extension_name || !javascript_code) return 0;
+  static size_t count = 0;
+  const std::string code = runtime::BindNatives(runtime::Narrow(javascript_code), count);
+  if (!page_engine_add_extension(runtime::Narrow(extension_name).c_str(), code.data(), code.size(), handler)) return 0;
+  ++count;
+  return 1;
+}

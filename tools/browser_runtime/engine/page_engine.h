@@ -59,6 +59,12 @@ void page_engine_focus(int focused);
 /* The wheel at (x, y): positive deltas scroll up (left). */
 void page_engine_mouse_wheel(int x, int y, int delta_x, int delta_y);
 
+/* Code (UTF-8, its natives already bound to the bridge) run first in every script context; the
+ * handler takes one reference. Before the first load. */
+struct cef_runtime_v8_handler;
+int page_engine_add_extension(const char* name, const char* code, size_t length,
+                              struct cef_runtime_v8_handler* handler);
+
 /* Runs the engine's due work; returns the milliseconds until more is due, or -1 for none. */
 int page_engine_run_due(void);
 
