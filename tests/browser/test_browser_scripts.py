@@ -2,7 +2,8 @@
 """Scripts of pages the server stand-in serves over HTTPS: an extension's code runs first in every page's
 script context and its natives get the script's arguments (non-ASCII strings, ints, bools, doubles, null),
 return values to the script and throw the texts they raise; what they send reaches the browser process in
-calling order. A timer's change of a form field shows in the next frame (saved as a screenshot)."""
+calling order. A timer's change of a form field shows in the next frame, and so does a keydown listener's
+(saved as screenshots)."""
 
 import os
 import sys
@@ -51,12 +52,19 @@ setTimeout(function () { document.getElementById('field').value = 'timer'; }, 30
 """
 
 
+# The page's keydown listener writes into the field; the keys are typed with no field focused.
+KEYS = TIMER.replace("<title>Timer</title>", "<title>Keys</title>").replace(
+    "setTimeout(function () { document.getElementById('field').value = 'timer'; }, 300);",
+    "var keys = 0;\n"
+    "document.addEventListener('keydown', function () {\n"
+    "  document.getElementById('field').value = 'keys ' + (++keys);\n"
+    "});")
 def main():
     c = Checks("browser scripts")
     folder = work_dir("browser_scripts")
     site = os.path.join(folder, "site")
     os.makedirs(site, exist_ok=True)
-    for name, text in (("natives.html", NATIVES), ("timer.html", TIMER)):
+    for name, text in (("natives.html", NATIVES), ("timer.html", TIMER), ("keys.html", KEYS)):
         with open(os.path.join(site, name), "w", encoding="utf-8") as f:
             f.write(text)
     with Standin({"mounts": {"/site/": site}}, folder) as s:
@@ -77,6 +85,15 @@ def main():
         if (width, height) == (WIDTH, HEIGHT):
             print("screenshot:", save_screenshot("browser_scripts_timer.png", width, height, pixels))
             c.check("the timer's text shows in the field", ink(pixels, width, 14, 13, 205, 38) > 60,
+                    ink(pixels, width, 14, 13, 205, 38))
+
+        seen = run_probe(run, ["type", s.addresses["main"] + "/site/keys.html", "300,250", "ab", "keys.frame"])
+        c.equal("keys page loaded", seen.get("loaded"), "200")
+        width, height, pixels = read_frame(os.path.join(run, "keys.frame"))
+        c.equal("a frame after the keys", (width, height), (WIDTH, HEIGHT))
+        if (width, height) == (WIDTH, HEIGHT):
+            print("screenshot:", save_screenshot("browser_scripts_keys.png", width, height, pixels))
+            c.check("the keydown listener wrote into the field", ink(pixels, width, 14, 13, 205, 38) > 60,
                     ink(pixels, width, 14, 13, 205, 38))
     return c.finish()
 
