@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 // The interface version both sides must agree on; the runtime reports its own.
-#define CEF_RUNTIME_API_HASH "3f9a7d21c4e85b06a1d2e3f4c5b6a7980e1d2c3b"
+#define CEF_RUNTIME_API_HASH "5b2e8f10a9c7d4e36f1a2b3c4d5e6f708192a3b4"
 
 // Threads of the runtime's browser process that tasks can be posted to.
 enum cef_runtime_thread_id { CEF_RUNTIME_TID_UI = 0, CEF_RUNTIME_TID_IO = 1, CEF_RUNTIME_TID_FILE = 2 };
@@ -143,6 +143,26 @@ typedef struct cef_runtime_window_info {
   const wchar_t* window_name;
 } cef_runtime_window_info;
 
+// The items of a page's context menu, valid during the call that hands it out.
+typedef struct cef_runtime_menu_model {
+  void* self;
+  int (*get_count)(void* self);
+  int (*get_command_id_at)(void* self, int index);
+  // Length of the label (without terminator); copies as much as fits, always terminated.
+  size_t (*get_label_at)(void* self, int index, wchar_t* buffer, size_t buffer_chars);
+  int (*add_item)(void* self, int command_id, const wchar_t* label);
+  int (*add_separator)(void* self);
+  int (*remove_at)(void* self, int index);
+  int (*clear)(void* self);
+} cef_runtime_menu_model;
+
+// What a context menu was asked for on: view coordinates, the link there ("" for none), the page.
+typedef struct cef_runtime_context_menu_params {
+  int x, y;
+  const wchar_t* link_url;
+  const wchar_t* page_url;
+} cef_runtime_context_menu_params;
+
 // The program's client of one or more browsers; events arrive on the runtime's UI thread. The
 // runtime holds one reference while a browser of this client is open.
 typedef struct cef_runtime_client {
@@ -185,6 +205,12 @@ typedef struct cef_runtime_client {
   // A page's console output, on the UI thread.
   int (*on_console_message)(void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
                             int line);
+  // A right click, on the UI thread: the program may change the items; a native menu shows only if
+  // some remain, and the chosen item goes to on_context_menu_command (non-zero: handled there).
+  void (*on_before_context_menu)(void* self, cef_runtime_browser* browser, const cef_runtime_context_menu_params* params,
+                                 cef_runtime_menu_model* model);
+  int (*on_context_menu_command)(void* self, cef_runtime_browser* browser, const cef_runtime_context_menu_params* params,
+                                 int command_id, int event_flags);
 } cef_runtime_client;
 
 enum cef_runtime_cursor_type { CEF_RUNTIME_CT_POINTER = 0, CEF_RUNTIME_CT_HAND = 2, CEF_RUNTIME_CT_IBEAM = 3 };

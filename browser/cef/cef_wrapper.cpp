@@ -497,6 +497,48 @@ class RequestCallbackProxy : public CefRequestCallback {
 };
 
 // The C face of a CefClient, alive while the runtime holds it.
+class ContextMenuParams : public CefContextMenuParams {
+ public:
+  explicit ContextMenuParams(const cef_runtime_context_menu_params& c)
+      : x_(c.x), y_(c.y), link_(c.link_url ? c.link_url : L""), page_(c.page_url ? c.page_url : L"") {}
+  int GetXCoord() override { return x_; }
+  int GetYCoord() override { return y_; }
+  CefString GetLinkUrl() override { return link_; }
+  CefString GetPageUrl() override { return page_; }
+
+ private:
+  int x_, y_;
+  std::wstring link_, page_;
+  IMPLEMENT_REFCOUNTING(ContextMenuParams);
+};
+
+// The runtime's menu model during OnBeforeContextMenu; empty and inert once detached.
+class MenuModelProxy : public CefMenuModel {
+ public:
+  explicit MenuModelProxy(cef_runtime_menu_model* model) : m_(model) {}
+  void Detach() { m_ = nullptr; }
+  bool Clear() override { return m_ && m_->clear(m_->self); }
+  int GetCount() override { return m_ ? m_->get_count(m_->self) : 0; }
+  int GetCommandIdAt(int index) override { return m_ ? m_->get_command_id_at(m_->self, index) : -1; }
+  CefString GetLabelAt(int index) override {
+    if (!m_) return CefString();
+    size_t length = m_->get_label_at(m_->self, index, nullptr, 0);
+    std::wstring text(length + 1, L'\0');
+    m_->get_label_at(m_->self, index, &text[0], text.size());
+    text.resize(length);
+    return text;
+  }
+  bool AddItem(int command_id, const CefString& label) override {
+    return m_ && m_->add_item(m_->self, command_id, label.c_str());
+  }
+  bool AddSeparator() override { return m_ && m_->add_separator(m_->self); }
+  bool RemoveAt(int index) override { return m_ && m_->remove_at(m_->self, index); }
+
+ private:
+  cef_runtime_menu_model* m_;
+  IMPLEMENT_REFCOUNTING(MenuModelProxy);
+};
+
 class ClientAdapter {
  public:
   ClientAdapter(const RuntimeExports* runtime, CefRefPtr<CefClient> client) : runtime_(runtime), client_(std::move(client)) {
@@ -630,6 +672,32 @@ class ClientAdapter {
         if (CefRefPtr<CefDisplayHandler> handler = adapter->client_->GetDisplayHandler())
           handler->OnTitleChange(adapter->Browser(browser), CefString(title));
       });
+    };
+    c_.on_before_context_menu = [](void* self, cef_runtime_browser* browser,
+                                   const cef_runtime_context_menu_params* params, cef_runtime_menu_model* model) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefContextMenuHandler> handler = adapter->client_->GetContextMenuHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          CefRefPtr<MenuModelProxy> proxy = new MenuModelProxy(model);
+          handler->OnBeforeContextMenu(b, b->GetMainFrame(), new ContextMenuParams(*params), proxy.get());
+          proxy->Detach();
+        }
+      });
+    };
+    c_.on_context_menu_command = [](void* self, cef_runtime_browser* browser,
+                                    const cef_runtime_context_menu_params* params, int command_id,
+                                    int event_flags) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefContextMenuHandler> handler = adapter->client_->GetContextMenuHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          handled = handler->OnContextMenuCommand(b, b->GetMainFrame(), new ContextMenuParams(*params), command_id,
+                                                  static_cast<EventFlags>(event_flags));
+        }
+      });
+      return handled;
     };
     c_.on_console_message = [](void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
                                int line) -> int {

@@ -15,6 +15,9 @@
 //                         "v8/probe" has natives echo (each call's arguments go to the browser
 //                         process as a message; it returns the first) and fail (throws "refused: "
 //                         and its argument); URL is loaded twice and the messages of each load kept
+//   cef_probe menu [--trust=CA.pem] PAGE X,Y keep|clear   a right click at X,Y on PAGE; the handler
+//                         keeps the menu's items or clears them; a menu that shows is answered with
+//                         the Reload item's key
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
 //                         view size shows URL; its frame, once no new one came for a while, goes to
 //                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
@@ -895,6 +898,102 @@ void RunRender(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
+class MenuClient : public RenderClient, public CefContextMenuHandler {
+ public:
+  CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
+  void OnBeforeContextMenu(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, CefRefPtr<CefContextMenuParams> params,
+                           CefRefPtr<CefMenuModel> model) override {
+    std::wstring items;
+    for (int i = 0; i < model->GetCount(); ++i)
+      items += std::to_wstring(model->GetCommandIdAt(i)) + L":" + model->GetLabelAt(i).ToWString() + L";";
+    std::lock_guard<std::mutex> lock(mutex);
+    asked = L"at " + std::to_wstring(params->GetXCoord()) + L"," + std::to_wstring(params->GetYCoord()) + L" link " +
+            params->GetLinkUrl().ToWString() + L" page " + params->GetPageUrl().ToWString() + L" items " + items +
+            L" frame " + std::to_wstring(frame && frame->IsMain());
+    if (clear) model->Clear();
+    askedCount++;
+  }
+  bool OnContextMenuCommand(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefContextMenuParams>, int id,
+                            EventFlags) override {
+    command = id;
+    return false;
+  }
+  bool clear = false;
+  std::wstring asked;
+  std::atomic<int> askedCount{0}, command{0};
+};
+
+// The visible popup menu of this process, if any.
+HWND FindPopupMenu() {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumWindows([](HWND hwnd, LPARAM lp) -> BOOL {
+    wchar_t name[16] = {};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    GetClassNameW(hwnd, name, 16);
+    if (pid == GetCurrentProcessId() && std::wstring(name) == L"#32768" && IsWindowVisible(hwnd)) {
+      reinterpret_cast<Search*>(lp)->found = hwnd;
+      return FALSE;
+    }
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void RunMenu(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 3) return;
+  CefRefPtr<MenuClient> client = new MenuClient();
+  client->width = 400;
+  client->height = 300;
+  client->clear = std::wstring(argv[first + 2]) == L"clear";
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 30000);
+  if (!client->browser) return;
+  CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
+  CefMouseEvent mouse;
+  swscanf(argv[first + 1], L"%d,%d", &mouse.x, &mouse.y);
+  host->SendMouseMoveEvent(mouse, false);
+  client->loaded = 0;
+  host->SendMouseClickEvent(mouse, MBT_RIGHT, false, 1);
+  host->SendMouseClickEvent(mouse, MBT_RIGHT, true, 1);
+  Put("asked", WaitFor([&] { return client->askedCount >= 1; }, 10000));
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    Put("asked_with", client->asked);
+  }
+  HWND menu = nullptr;
+  WaitFor([&] { return (menu = FindPopupMenu()) != nullptr; }, 2000);
+  Put("menu_shown", menu != nullptr);
+  // A right click follows no link.
+  PumpFor(1000);
+  Put("loads_after_click", client->loaded.load());
+  if (menu) {
+    client->loaded = 0;
+    PostMessageW(menu, WM_CHAR, L'r', 0);
+    Put("menu_closed", WaitFor([&] { return FindPopupMenu() == nullptr; }, 5000));
+    Put("command", WaitFor([&] { return client->command != 0; }, 5000) ? client->command.load() : 0);
+    // Not handled by the program: the runtime reloads the page.
+    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 10000) ? client->loaded.load() : 0);
+  }
+  Put("askings", client->askedCount.load());
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 // Clicks at X,Y on the settled page and types TEXT; the frame after that goes to FILE.
 void RunType(int argc, wchar_t** argv) {
   int first = 2;
@@ -983,6 +1082,8 @@ int wmain(int argc, wchar_t** argv) {
     RunType(argc, argv);
   } else if (mode == L"natives") {
     RunNatives(argc, argv);
+  } else if (mode == L"menu") {
+    RunMenu(argc, argv);
   } else if (mode == L"render") {
     RunRender(argc, argv);
   }

@@ -31,12 +31,14 @@ enum FrameMessageKind : uint32_t {
   kFocus = 15,             // browser -> renderer: the view has (width 1) or lost (0) the focus
   kLoadDone = 16,          // renderer -> browser: the page of load `sequence` is complete, resources and all
   kConsole = 17,           // renderer -> browser: `width` bytes of the page's console output follow
+  kContextMenu = 18,       // renderer -> browser: `width` bytes follow: "X Y link", 0, the page's URL
 };
 
 // Whether `width` bytes follow a message of this kind.
 inline bool HasPayload(uint32_t kind) {
   return kind == kProcessMessage || kind == kLoadDocument || kind == kNavigate || kind == kTitle || kind == kAddress ||
-         kind == kResourceRequest || kind == kResourceResponse || kind == kConsole;
+         kind == kResourceRequest || kind == kResourceResponse || kind == kConsole ||
+         kind == kContextMenu;
 }
 
 // The largest process message carried.

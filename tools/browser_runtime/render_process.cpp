@@ -159,6 +159,11 @@ void EngineConsole(void* self, const char* message, size_t length) {
   WritePayloadUp(static_cast<Renderer*>(self), kConsole, std::string(message, length));
 }
 
+void EngineContextMenu(void* self, int x, int y, const char* link, const char* page) {
+  WritePayloadUp(static_cast<Renderer*>(self), kContextMenu,
+                 std::to_string(x) + ' ' + std::to_string(y) + ' ' + link + '\0' + page);
+}
+
 void EngineTitle(void* self, const char* title) { WritePayloadUp(static_cast<Renderer*>(self), kTitle, title); }
 
 void EnginePointer(void* self, int shape) {
@@ -274,7 +279,7 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
   renderer->browser = browser;
 
   page_engine_host host{renderer,     &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress,
-                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole};
+                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole, &EngineContextMenu};
   if (!page_engine_start(&host)) LogError(L"The page engine did not start");
   // Extensions are registered now, before any page's script runs.
   g_inRenderer = true;

@@ -955,9 +955,19 @@ static bool link_hook(struct browser_window* bw, nsurl* url, const char* target)
 
 void page_engine_mouse_button(int x, int y, int button, int up) {
   if (!g_bw || !g_gw) return;
-  browser_mouse_state state = up ? (button == 0 ? BROWSER_MOUSE_CLICK_1 : BROWSER_MOUSE_CLICK_2)
-                                 : (button == 0 ? BROWSER_MOUSE_PRESS_1 : BROWSER_MOUSE_PRESS_2);
-  browser_window_mouse_click(g_bw, state, x + g_gw->scroll_x, y + g_gw->scroll_y);
+  /* The right button only asks for the context menu: the engine takes its click for a followed link. */
+  if (button != 2) {
+    browser_mouse_state state = up ? (button == 0 ? BROWSER_MOUSE_CLICK_1 : BROWSER_MOUSE_CLICK_2)
+                                   : (button == 0 ? BROWSER_MOUSE_PRESS_1 : BROWSER_MOUSE_PRESS_2);
+    browser_window_mouse_click(g_bw, state, x + g_gw->scroll_x, y + g_gw->scroll_y);
+  } else if (up && g_host.context_menu) {
+    struct browser_window_features features;
+    memset(&features, 0, sizeof(features));
+    browser_window_get_features(g_bw, x + g_gw->scroll_x, y + g_gw->scroll_y, &features);
+    nsurl* page = browser_window_access_url(g_bw);
+    g_host.context_menu(g_host.self, x, y, features.link ? nsurl_access(features.link) : "",
+                        page ? nsurl_access(page) : "");
+  }
 }
 
 void page_engine_mouse_move(int x, int y) {

@@ -31,6 +31,8 @@ typedef struct page_engine_host {
   void (*busy)(void* self, int busy);
   /* The page's console output (UTF-8, not terminated). */
   void (*console)(void* self, const char* message, size_t length);
+  /* A right click at (x, y) of the view, over `link` ("" for none) on the page at `page`. */
+  void (*context_menu)(void* self, int x, int y, const char* link, const char* page);
 } page_engine_host;
 
 /* Starts the engine once a process; 0 when it could not start. */
