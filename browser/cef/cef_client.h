@@ -282,8 +282,30 @@ class CefContextMenuHandler : public virtual CefBase {
   }
 };
 
+enum cef_jsdialog_type_t { JSDIALOGTYPE_ALERT = 0, JSDIALOGTYPE_CONFIRM = 1, JSDIALOGTYPE_PROMPT = 2 };
+using JSDialogType = cef_jsdialog_type_t;
+
+// The answer to a page's dialog, once, from any thread; dropped unanswered, the dialog is cancelled.
+class CefJSDialogCallback : public virtual CefBase {
+ public:
+  virtual void Continue(bool success, const CefString& user_input) = 0;
+};
+
+// A page's alert, confirm or prompt, on the runtime's UI thread; the page waits for its answer.
+class CefJSDialogHandler : public virtual CefBase {
+ public:
+  // True: answered through `callback` (now or later). False: `suppress_message` set cancels the
+  // dialog (confirm gives false, prompt null), unset shows the runtime's own.
+  virtual bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url, JSDialogType dialog_type,
+                          const CefString& message_text, const CefString& default_prompt_text,
+                          CefRefPtr<CefJSDialogCallback> callback, bool& suppress_message) {
+    return false;
+  }
+};
+
 class CefClient : public virtual CefBase {
  public:
+  virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() { return nullptr; }
   virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() { return nullptr; }
   virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }

@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 // The interface version both sides must agree on; the runtime reports its own.
-#define CEF_RUNTIME_API_HASH "5b2e8f10a9c7d4e36f1a2b3c4d5e6f708192a3b4"
+#define CEF_RUNTIME_API_HASH "c41d7e9a2b5f08361e2d3c4b5a697887a6b5c4d3"
 
 // Threads of the runtime's browser process that tasks can be posted to.
 enum cef_runtime_thread_id { CEF_RUNTIME_TID_UI = 0, CEF_RUNTIME_TID_IO = 1, CEF_RUNTIME_TID_FILE = 2 };
@@ -163,6 +163,16 @@ typedef struct cef_runtime_context_menu_params {
   const wchar_t* page_url;
 } cef_runtime_context_menu_params;
 
+enum cef_runtime_js_dialog_type { CEF_RUNTIME_JSDIALOGTYPE_ALERT = 0, CEF_RUNTIME_JSDIALOGTYPE_CONFIRM = 1, CEF_RUNTIME_JSDIALOGTYPE_PROMPT = 2 };
+
+// The answer to a page's dialog, given once from any thread; one given back unanswered cancels it.
+typedef struct cef_runtime_js_dialog_callback {
+  void* self;
+  void (*add_ref)(void* self);
+  void (*release)(void* self);
+  void (*cont)(void* self, int success, const wchar_t* user_input);
+} cef_runtime_js_dialog_callback;
+
 // The program's client of one or more browsers; events arrive on the runtime's UI thread. The
 // runtime holds one reference while a browser of this client is open.
 typedef struct cef_runtime_client {
@@ -211,6 +221,12 @@ typedef struct cef_runtime_client {
                                  cef_runtime_menu_model* model);
   int (*on_context_menu_command)(void* self, cef_runtime_browser* browser, const cef_runtime_context_menu_params* params,
                                  int command_id, int event_flags);
+  // A page's alert, confirm or prompt, on the UI thread; the page waits for the answer. Non-zero:
+  // the program answers through the callback. Otherwise, *suppress_message set cancels the dialog
+  // and unset shows the runtime's own (a message box; a prompt is cancelled).
+  int (*on_js_dialog)(void* self, cef_runtime_browser* browser, const wchar_t* origin_url, int dialog_type,
+                      const wchar_t* message_text, const wchar_t* default_prompt_text,
+                      cef_runtime_js_dialog_callback* callback, int* suppress_message);
 } cef_runtime_client;
 
 enum cef_runtime_cursor_type { CEF_RUNTIME_CT_POINTER = 0, CEF_RUNTIME_CT_HAND = 2, CEF_RUNTIME_CT_IBEAM = 3 };

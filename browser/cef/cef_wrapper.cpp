@@ -539,6 +539,19 @@ class MenuModelProxy : public CefMenuModel {
   IMPLEMENT_REFCOUNTING(MenuModelProxy);
 };
 
+class JSDialogCallback : public CefJSDialogCallback {
+ public:
+  explicit JSDialogCallback(cef_runtime_js_dialog_callback* c) : c_(c) { c_->add_ref(c_->self); }
+  ~JSDialogCallback() override { c_->release(c_->self); }
+  void Continue(bool success, const CefString& user_input) override {
+    c_->cont(c_->self, success ? 1 : 0, user_input.c_str());
+  }
+
+ private:
+  cef_runtime_js_dialog_callback* c_;
+  IMPLEMENT_REFCOUNTING(JSDialogCallback);
+};
+
 class ClientAdapter {
  public:
   ClientAdapter(const RuntimeExports* runtime, CefRefPtr<CefClient> client) : runtime_(runtime), client_(std::move(client)) {
@@ -695,6 +708,22 @@ class ClientAdapter {
           CefRefPtr<CefBrowser> b = adapter->Browser(browser);
           handled = handler->OnContextMenuCommand(b, b->GetMainFrame(), new ContextMenuParams(*params), command_id,
                                                   static_cast<EventFlags>(event_flags));
+        }
+      });
+      return handled;
+    };
+    c_.on_js_dialog = [](void* self, cef_runtime_browser* browser, const wchar_t* origin, int type,
+                         const wchar_t* message, const wchar_t* default_text, cef_runtime_js_dialog_callback* callback,
+                         int* suppress) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefJSDialogHandler> handler = adapter->client_->GetJSDialogHandler()) {
+          bool suppressed = false;
+          handled = handler->OnJSDialog(adapter->Browser(browser), CefString(origin), static_cast<JSDialogType>(type),
+                                        CefString(message), CefString(default_text), new JSDialogCallback(callback),
+                                        suppressed);
+          *suppress = suppressed ? 1 : 0;
         }
       });
       return handled;

@@ -18,6 +18,10 @@
 //   cef_probe menu [--trust=CA.pem] PAGE X,Y keep|clear   a right click at X,Y on PAGE; the handler
 //                         keeps the menu's items or clears them; a menu that shows is answered with
 //                         the Reload item's key
+//   cef_probe dialogs [--trust=CA.pem] URL   the page's dialogs: alerts are suppressed, confirm
+//                         "drop" is left unanswered, other confirms and prompts answered from another
+//                         thread after 300 ms (prompts with "r\u00e9ponse " and their default); the
+//                         page's console output is kept
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
 //                         view size shows URL; its frame, once no new one came for a while, goes to
 //                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
@@ -994,6 +998,79 @@ void RunMenu(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
+std::wstring Escape(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    wchar_t escaped[8];
+    swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
+    out += c < 128 ? std::wstring(1, c) : std::wstring(escaped);
+  }
+  return out;
+}
+
+class DialogClient : public RenderClient, public CefJSDialogHandler, public CefDisplayHandler {
+ public:
+  CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  bool OnJSDialog(CefRefPtr<CefBrowser>, const CefString& origin, JSDialogType type, const CefString& message,
+                  const CefString& defaultText, CefRefPtr<CefJSDialogCallback> callback, bool& suppress) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      asks += std::to_wstring(type) + L":" + Escape(message.ToWString()) + L":" + Escape(defaultText.ToWString()) +
+              (origin.ToWString() == page ? L"" : L":origin " + origin.ToWString()) + L";";
+    }
+    if (type == JSDIALOGTYPE_ALERT || message.ToWString() == L"suppressed") {
+      suppress = true;
+      return false;
+    }
+    if (message.ToWString() == L"drop") return true;
+    const std::wstring answer = L"r\u00e9ponse " + defaultText.ToWString();
+    std::thread([callback, answer] {
+      Sleep(300);
+      callback->Continue(true, answer);
+    }).detach();
+    return true;
+  }
+  bool OnConsoleMessage(CefRefPtr<CefBrowser>, const CefString& message, const CefString&, int) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    console += Escape(message.ToWString()) + L";";
+    return true;
+  }
+  std::wstring page, asks, console;
+};
+
+void RunDialogs(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc <= first) return;
+  CefRefPtr<DialogClient> client = new DialogClient();
+  client->width = 400;
+  client->height = 300;
+  client->page = argv[first];
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  WaitFor([&] {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    return client->console.find(L"end") != std::wstring::npos;
+  }, 15000);
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    Put("asks", client->asks);
+    Put("console", client->console);
+  }
+  CefShutdown();
+  client->browser = nullptr;
+}
+
 // Clicks at X,Y on the settled page and types TEXT; the frame after that goes to FILE.
 void RunType(int argc, wchar_t** argv) {
   int first = 2;
@@ -1084,6 +1161,8 @@ int wmain(int argc, wchar_t** argv) {
     RunNatives(argc, argv);
   } else if (mode == L"menu") {
     RunMenu(argc, argv);
+  } else if (mode == L"dialogs") {
+    RunDialogs(argc, argv);
   } else if (mode == L"render") {
     RunRender(argc, argv);
   }

@@ -52,6 +52,21 @@ setTimeout(function () { document.getElementById('field').value = 'timer'; }, 30
 """
 
 
+# Each dialog's answer goes to the console: an alert suppressed by the handler gives undefined, answered
+# confirms and prompts their answers, a confirm whose answer was dropped false, a suppressed prompt null.
+DIALOGS = """<!DOCTYPE html>
+<html><head><title>Dialogs</title></head><body><script>
+var r = [];
+r.push(String(alert("h\\u00e9llo")));
+r.push(String(confirm("sure?")));
+r.push(String(prompt("name?", "d\\u00e9f")));
+r.push(String(confirm("drop")));
+r.push(String(prompt("suppressed")));
+console.log(r.join("|"));
+console.log("end");
+</script></body></html>
+"""
+
 # The page's keydown listener writes into the field; the keys are typed with no field focused.
 KEYS = TIMER.replace("<title>Timer</title>", "<title>Keys</title>").replace(
     "setTimeout(function () { document.getElementById('field').value = 'timer'; }, 300);",
@@ -64,7 +79,7 @@ def main():
     folder = work_dir("browser_scripts")
     site = os.path.join(folder, "site")
     os.makedirs(site, exist_ok=True)
-    for name, text in (("natives.html", NATIVES), ("timer.html", TIMER), ("keys.html", KEYS)):
+    for name, text in (("natives.html", NATIVES), ("timer.html", TIMER), ("keys.html", KEYS), ("dialogs.html", DIALOGS)):
         with open(os.path.join(site, name), "w", encoding="utf-8") as f:
             f.write(text)
     with Standin({"mounts": {"/site/": site}}, folder) as s:
@@ -86,6 +101,13 @@ def main():
             print("screenshot:", save_screenshot("browser_scripts_timer.png", width, height, pixels))
             c.check("the timer's text shows in the field", ink(pixels, width, 14, 13, 205, 38) > 60,
                     ink(pixels, width, 14, 13, 205, 38))
+
+        seen = run_probe(run, ["dialogs", s.addresses["main"] + "/site/dialogs.html"])
+        c.equal("dialogs page loaded", seen.get("loaded"), "200")
+        c.equal("each dialog asked the handler in turn, with its type, message and default text", seen.get("asks"),
+                "0:h\\u00e9llo:;1:sure?:;2:name?:d\\u00e9f;1:drop:;2:suppressed:;")
+        c.equal("the page got each answer", seen.get("console"),
+                "undefined|true|r\\u00e9ponse d\\u00e9f|false|null;end;")
 
         seen = run_probe(run, ["type", s.addresses["main"] + "/site/keys.html", "300,250", "ab", "keys.frame"])
         c.equal("keys page loaded", seen.get("loaded"), "200")

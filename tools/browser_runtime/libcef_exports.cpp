@@ -605,6 +605,70 @@ void RunContextMenu(cef_runtime_browser* browser, const std::string& payload) {
   if (command == kMenuReload && !page.empty()) StartLoad(browser, page);
 }
 
+std::string Narrow(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// The answer to a page's dialog, written to its render process once.
+struct DialogAnswer {
+  std::atomic<int> count{1};
+  std::atomic<bool> answered{false};
+  cef_runtime_browser* browser;
+  cef_runtime_js_dialog_callback c{};
+
+  explicit DialogAnswer(cef_runtime_browser* b) : browser(b) {
+    BrowserAddRef(browser);
+    c.self = this;
+    c.add_ref = [](void* self) { static_cast<DialogAnswer*>(self)->count++; };
+    c.release = [](void* self) {
+      auto* answer = static_cast<DialogAnswer*>(self);
+      if (--answer->count) return;
+      // Given back unanswered: the page is not left waiting.
+      answer->Answer(false, L"");
+      BrowserRelease(answer->browser);
+      delete answer;
+    };
+    c.cont = [](void* self, int success, const wchar_t* input) {
+      static_cast<DialogAnswer*>(self)->Answer(success != 0, input ? input : L"");
+    };
+  }
+  void Answer(bool success, const std::wstring& input) {
+    if (answered.exchange(true)) return;
+    const std::string payload = (success ? "1" : "0") + Narrow(input);
+    EnterCriticalSection(&browser->writeLock);
+    if (browser->connected && !browser->closed)
+      runtime::WritePayload(browser->down, runtime::kDialogAnswer, payload.data(), payload.size(), 0);
+    LeaveCriticalSection(&browser->writeLock);
+  }
+};
+
+void RunDialog(cef_runtime_browser* browser, const std::string& payload) {
+  cef_runtime_client* c = browser->client;
+  if (payload.empty()) return;
+  const int type = payload[0] - '0';
+  size_t first = payload.find('\0'), second = first == std::string::npos ? first : payload.find('\0', first + 1);
+  if (second == std::string::npos) return;
+  const std::wstring page = Wide(payload.substr(1, first - 1));
+  const std::wstring message = Wide(payload.substr(first + 1, second - first - 1));
+  const std::wstring defaultText = Wide(payload.substr(second + 1));
+  auto* answer = new DialogAnswer(browser);
+  int suppress = 0;
+  if (c->on_js_dialog &&
+      c->on_js_dialog(c->self, browser, page.c_str(), type, message.c_str(), defaultText.c_str(), &answer->c, &suppress)) {
+    answer->c.release(answer);
+    return;
+  }
+  if (!suppress && type != CEF_RUNTIME_JSDIALOGTYPE_PROMPT) {
+    int button = MessageBoxW(nullptr, message.c_str(), page.c_str(),
+                             type == CEF_RUNTIME_JSDIALOGTYPE_CONFIRM ? MB_OKCANCEL : MB_OK);
+    answer->Answer(button == IDOK, L"");
+  }
+  answer->c.release(answer);
+}
+
 // On the UI thread: what the page did, as its render process reports it.
 void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload) {
   cef_runtime_client* c = browser->client;
@@ -636,6 +700,9 @@ void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string&
       return;
     case runtime::kContextMenu:
       RunContextMenu(browser, payload);
+      return;
+    case runtime::kDialog:
+      RunDialog(browser, payload);
       return;
     case runtime::kTitle:
       if (c->on_title_change) c->on_title_change(c->self, browser, Wide(payload).c_str());

@@ -164,6 +164,33 @@ void EngineContextMenu(void* self, int x, int y, const char* link, const char* p
                  std::to_string(x) + ' ' + std::to_string(y) + ' ' + link + '\0' + page);
 }
 
+// The page waits for the browser process's answer; other messages wait behind it, in order.
+int EngineDialog(void* self, int type, const char* page, const char* message, const char* defaultText, char** answer) {
+  auto* renderer = static_cast<Renderer*>(self);
+  Inbox* inbox = renderer->inbox;
+  WritePayloadUp(renderer, kDialog,
+                 std::to_string(type) + page + '\0' + message + '\0' + defaultText);
+  for (;;) {
+    EnterCriticalSection(&inbox->lock);
+    for (auto it = inbox->messages.begin(); it != inbox->messages.end(); ++it) {
+      if (it->header.kind != kDialogAnswer) continue;
+      std::string text(it->payload.begin(), it->payload.end());
+      inbox->messages.erase(it);
+      LeaveCriticalSection(&inbox->lock);
+      const bool accepted = !text.empty() && text[0] == '1';
+      if (answer && text.size() > 1) {
+        *answer = static_cast<char*>(malloc(text.size()));
+        if (*answer) memcpy(*answer, text.c_str() + 1, text.size());
+      }
+      return accepted;
+    }
+    const bool closed = inbox->closed;
+    LeaveCriticalSection(&inbox->lock);
+    if (closed) return 0;
+    WaitForSingleObject(inbox->wake, 100);
+  }
+}
+
 void EngineTitle(void* self, const char* title) { WritePayloadUp(static_cast<Renderer*>(self), kTitle, title); }
 
 void EnginePointer(void* self, int shape) {
@@ -279,7 +306,8 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
   renderer->browser = browser;
 
   page_engine_host host{renderer,     &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress,
-                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole, &EngineContextMenu};
+                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole, &EngineContextMenu,
+                        &EngineDialog};
   if (!page_engine_start(&host)) LogError(L"The page engine did not start");
   // Extensions are registered now, before any page's script runs.
   g_inRenderer = true;

@@ -1172,15 +1172,62 @@ static duk_ret_t extension_native(duk_context* ctx) {
   return 1;
 }
 
-/* A new script context: the bridge to the natives, then every extension's code. */
-static void run_extensions(void* p) {
-  duk_context* ctx = p;
-  if (!g_extension_count) return;
+/* alert, confirm and prompt ask the host, which answers before they return. */
+static duk_ret_t page_dialog(duk_context* ctx) {
+  int type = duk_get_current_magic(ctx);
+  const char* message = duk_get_top(ctx) > 0 && !duk_is_undefined(ctx, 0) ? duk_safe_to_string(ctx, 0) : "";
+  const char* default_text = duk_get_top(ctx) > 1 && !duk_is_undefined(ctx, 1) ? duk_safe_to_string(ctx, 1) : "";
+  nsurl* page = g_bw ? browser_window_access_url(g_bw) : NULL;
+  char* answer = NULL;
+  int accepted = g_host.dialog ? g_host.dialog(g_host.self, type, page ? nsurl_access(page) : "", message,
+                                               default_text, &answer)
+                               : 0;
+  if (type == 1) {
+    duk_push_boolean(ctx, accepted != 0);
+  } else if (type == 2 && accepted) {
+    duk_push_string(ctx, answer ? answer : "");
+  } else if (type == 2) {
+    duk_push_null(ctx);
+  } else {
+    duk_push_undefined(ctx);
+  }
+  free(answer);
+  return 1;
+}
+
+static duk_ret_t install_bridge(duk_context* ctx, void* unused) {
   duk_push_global_object(ctx);
   duk_push_string(ctx, kNativeBridge);
   duk_push_c_function(ctx, extension_native, 3);
   duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
                              DUK_DEFPROP_HAVE_CONFIGURABLE);
+  duk_pop(ctx);
+  return 0;
+}
+
+/* The window's own alert, confirm and prompt (methods of its prototype that cannot be assigned
+ * over) are shadowed on the global object. */
+static duk_ret_t install_dialogs(duk_context* ctx, void* unused) {
+  static const char* const dialogs[] = {"alert", "confirm", "prompt"};
+  duk_push_global_object(ctx);
+  for (int i = 0; i < 3; ++i) {
+    duk_push_string(ctx, dialogs[i]);
+    duk_push_c_function(ctx, page_dialog, DUK_VARARGS);
+    duk_set_magic(ctx, -1, i);
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+  }
+  duk_pop(ctx);
+  return 0;
+}
+
+/* A new script context: the page's dialogs, the bridge to the natives, then every extension's code.
+ * Nothing here may throw: the engine calls it outside a protected call. */
+static void run_extensions(void* p) {
+  duk_context* ctx = p;
+  duk_safe_call(ctx, install_dialogs, NULL, 0, 1);
+  duk_pop(ctx);
+  if (!g_extension_count) return;
+  duk_safe_call(ctx, install_bridge, NULL, 0, 1);
   duk_pop(ctx);
   for (size_t i = 0; i < g_extension_count; ++i) {
     duk_push_string(ctx, g_extensions[i].name);

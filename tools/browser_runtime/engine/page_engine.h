@@ -33,6 +33,10 @@ typedef struct page_engine_host {
   void (*console)(void* self, const char* message, size_t length);
   /* A right click at (x, y) of the view, over `link` ("" for none) on the page at `page`. */
   void (*context_menu)(void* self, int x, int y, const char* link, const char* page);
+  /* A page's dialog (0 alert, 1 confirm, 2 prompt), answered before it returns: whether it was
+   * accepted, and for a prompt its text (malloc'd, the engine frees it). */
+  int (*dialog)(void* self, int type, const char* page, const char* message, const char* default_text,
+                char** answer);
 } page_engine_host;
 
 /* Starts the engine once a process; 0 when it could not start. */
