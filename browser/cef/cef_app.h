@@ -19,6 +19,9 @@ class CefBrowser;
 
 class CefRenderProcessHandler : public virtual CefBase {
  public:
+  // Once the render process has started, before any page's script runs: the time to register
+  // extensions.
+  virtual void OnWebKitInitialized() {}
   // From the browser process, on the render process's main thread.
   virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                         CefRefPtr<CefProcessMessage> message) {

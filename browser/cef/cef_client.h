@@ -240,8 +240,73 @@ class CefRequestHandler : public virtual CefBase {
   virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) {}
 };
 
+// What a context menu was asked for on.
+class CefContextMenuParams : public virtual CefBase {
+ public:
+  // View coordinates of the click.
+  virtual int GetXCoord() = 0;
+  virtual int GetYCoord() = 0;
+  // The link under the click, empty for none.
+  virtual CefString GetLinkUrl() = 0;
+  virtual CefString GetPageUrl() = 0;
+};
+
+enum cef_menu_id_t { MENU_ID_BACK = 100, MENU_ID_FORWARD = 101, MENU_ID_RELOAD = 102 };
+
+// The items of a context menu; valid during the call that hands it out.
+class CefMenuModel : public virtual CefBase {
+ public:
+  virtual bool Clear() = 0;
+  virtual int GetCount() = 0;
+  // -1 for a separator or an index out of range.
+  virtual int GetCommandIdAt(int index) = 0;
+  virtual CefString GetLabelAt(int index) = 0;
+  virtual bool AddItem(int command_id, const CefString& label) = 0;
+  virtual bool AddSeparator() = 0;
+  virtual bool RemoveAt(int index) = 0;
+};
+
+enum cef_event_flags_t { EVENTFLAG_NONE = 0 };
+using EventFlags = cef_event_flags_t;
+
+// A right click on the page, on the runtime's UI thread.
+class CefContextMenuHandler : public virtual CefBase {
+ public:
+  // A native menu of the items left in `model` shows once this returns (none when it is empty).
+  virtual void OnBeforeContextMenu(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                   CefRefPtr<CefContextMenuParams> params, CefRefPtr<CefMenuModel> model) {}
+  // The item chosen; true when handled here, otherwise the runtime does its own (Reload reloads).
+  virtual bool OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+                                    CefRefPtr<CefContextMenuParams> params, int command_id, EventFlags event_flags) {
+    return false;
+  }
+};
+
+enum cef_jsdialog_type_t { JSDIALOGTYPE_ALERT = 0, JSDIALOGTYPE_CONFIRM = 1, JSDIALOGTYPE_PROMPT = 2 };
+using JSDialogType = cef_jsdialog_type_t;
+
+// The answer to a page's dialog, once, from any thread; dropped unanswered, the dialog is cancelled.
+class CefJSDialogCallback : public virtual CefBase {
+ public:
+  virtual void Continue(bool success, const CefString& user_input) = 0;
+};
+
+// A page's alert, confirm or prompt, on the runtime's UI thread; the page waits for its answer.
+class CefJSDialogHandler : public virtual CefBase {
+ public:
+  // True: answered through `callback` (now or later). False: `suppress_message` set cancels the
+  // dialog (confirm gives false, prompt null), unset shows the runtime's own.
+  virtual bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url, JSDialogType dialog_type,
+                          const CefString& message_text, const CefString& default_prompt_text,
+                          CefRefPtr<CefJSDialogCallback> callback, bool& suppress_message) {
+    return false;
+  }
+};
+
 class CefClient : public virtual CefBase {
  public:
+  virtual CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() { return nullptr; }
+  virtual CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() { return nullptr; }
   virtual CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() { return nullptr; }
   virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
   virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }

@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 // The interface version both sides must agree on; the runtime reports its own.
-#define CEF_RUNTIME_API_HASH "8d1e2c5a0f6b4e93a7c1d2f08b5e6a3c9d7f1e24"
+#define CEF_RUNTIME_API_HASH "c41d7e9a2b5f08361e2d3c4b5a697887a6b5c4d3"
 
 // Threads of the runtime's browser process that tasks can be posted to.
 enum cef_runtime_thread_id { CEF_RUNTIME_TID_UI = 0, CEF_RUNTIME_TID_IO = 1, CEF_RUNTIME_TID_FILE = 2 };
@@ -74,7 +74,39 @@ typedef struct cef_runtime_app {
   // the program's side; the runtime only carries the bytes). Returns whether it was handled.
   int (*on_process_message_received)(void* self, struct cef_runtime_browser* browser, int source_process,
                                      const void* data, size_t size);
+  // Render process, on its main thread, before any page's script runs: extensions are registered
+  // here.
+  void (*on_web_kit_initialized)(void* self);
 } cef_runtime_app;
+
+// A script value crossing between the page's script engine and the program.
+enum cef_runtime_v8_type {
+  CEF_RUNTIME_V8_UNDEFINED = 0,
+  CEF_RUNTIME_V8_NULL,
+  CEF_RUNTIME_V8_BOOL,
+  CEF_RUNTIME_V8_INT,
+  CEF_RUNTIME_V8_DOUBLE,
+  CEF_RUNTIME_V8_STRING,
+};
+typedef struct cef_runtime_v8_value {
+  int type;
+  int int_value;  // also the bool
+  double double_value;
+  const wchar_t* string_value;  // UTF-16 of string_length units, not terminated
+  size_t string_length;
+} cef_runtime_v8_value;
+
+// The program's handler of an extension's native functions; the runtime keeps one reference for
+// the life of the render process.
+typedef struct cef_runtime_v8_handler {
+  void* self;
+  void (*add_ref)(void* self);
+  void (*release)(void* self);
+  // A call of the native function `name`; non-zero when handled. A string put into `retval` or a
+  // non-null `*exception` (the text the script's call throws) stays valid until the next call.
+  int (*execute)(void* self, const wchar_t* name, const cef_runtime_v8_value* arguments, size_t count,
+                 cef_runtime_v8_value* retval, const wchar_t** exception);
+} cef_runtime_v8_handler;
 
 // A task handed to the runtime: run once by `execute`, then `release`d (also when it never ran).
 typedef struct cef_runtime_task {
@@ -110,6 +142,36 @@ typedef struct cef_runtime_window_info {
   unsigned long style;
   const wchar_t* window_name;
 } cef_runtime_window_info;
+
+// The items of a page's context menu, valid during the call that hands it out.
+typedef struct cef_runtime_menu_model {
+  void* self;
+  int (*get_count)(void* self);
+  int (*get_command_id_at)(void* self, int index);
+  // Length of the label (without terminator); copies as much as fits, always terminated.
+  size_t (*get_label_at)(void* self, int index, wchar_t* buffer, size_t buffer_chars);
+  int (*add_item)(void* self, int command_id, const wchar_t* label);
+  int (*add_separator)(void* self);
+  int (*remove_at)(void* self, int index);
+  int (*clear)(void* self);
+} cef_runtime_menu_model;
+
+// What a context menu was asked for on: view coordinates, the link there ("" for none), the page.
+typedef struct cef_runtime_context_menu_params {
+  int x, y;
+  const wchar_t* link_url;
+  const wchar_t* page_url;
+} cef_runtime_context_menu_params;
+
+enum cef_runtime_js_dialog_type { CEF_RUNTIME_JSDIALOGTYPE_ALERT = 0, CEF_RUNTIME_JSDIALOGTYPE_CONFIRM = 1, CEF_RUNTIME_JSDIALOGTYPE_PROMPT = 2 };
+
+// The answer to a page's dialog, given once from any thread; one given back unanswered cancels it.
+typedef struct cef_runtime_js_dialog_callback {
+  void* self;
+  void (*add_ref)(void* self);
+  void (*release)(void* self);
+  void (*cont)(void* self, int success, const wchar_t* user_input);
+} cef_runtime_js_dialog_callback;
 
 // The program's client of one or more browsers; events arrive on the runtime's UI thread. The
 // runtime holds one reference while a browser of this client is open.
@@ -153,6 +215,18 @@ typedef struct cef_runtime_client {
   // A page's console output, on the UI thread.
   int (*on_console_message)(void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
                             int line);
+  // A right click, on the UI thread: the program may change the items; a native menu shows only if
+  // some remain, and the chosen item goes to on_context_menu_command (non-zero: handled there).
+  void (*on_before_context_menu)(void* self, cef_runtime_browser* browser, const cef_runtime_context_menu_params* params,
+                                 cef_runtime_menu_model* model);
+  int (*on_context_menu_command)(void* self, cef_runtime_browser* browser, const cef_runtime_context_menu_params* params,
+                                 int command_id, int event_flags);
+  // A page's alert, confirm or prompt, on the UI thread; the page waits for the answer. Non-zero:
+  // the program answers through the callback. Otherwise, *suppress_message set cancels the dialog
+  // and unset shows the runtime's own (a message box; a prompt is cancelled).
+  int (*on_js_dialog)(void* self, cef_runtime_browser* browser, const wchar_t* origin_url, int dialog_type,
+                      const wchar_t* message_text, const wchar_t* default_prompt_text,
+                      cef_runtime_js_dialog_callback* callback, int* suppress_message);
 } cef_runtime_client;
 
 enum cef_runtime_cursor_type { CEF_RUNTIME_CT_POINTER = 0, CEF_RUNTIME_CT_HAND = 2, CEF_RUNTIME_CT_IBEAM = 3 };
@@ -207,6 +281,10 @@ typedef void (*cef_runtime_browser_send_mouse_wheel_event_fn)(cef_runtime_browse
 typedef void (*cef_runtime_request_callback_add_ref_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_release_fn)(cef_runtime_request_callback* callback);
 typedef void (*cef_runtime_request_callback_continue_fn)(cef_runtime_request_callback* callback, int allow);
+// Render process: script code run first in every page's script context; its declarations
+// "native function NAME();" are served by the handler. Zero outside a render process.
+typedef int (*cef_runtime_register_extension_fn)(const wchar_t* extension_name, const wchar_t* javascript_code,
+                                                  cef_runtime_v8_handler* handler);
 // The global cookie manager's supported schemes; a completion callback is not offered.
 typedef int (*cef_runtime_cookie_set_supported_schemes_fn)(const wchar_t* const* schemes, int count);
 

@@ -13,6 +13,7 @@
 #include "browser/cef/cef_cookie.h"
 #include "browser/cef/cef_runtime_abi.h"
 #include "browser/cef/cef_task.h"
+#include "browser/cef/cef_v8.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ struct RuntimeExports {
   cef_runtime_browser_send_mouse_wheel_event_fn browser_send_mouse_wheel_event = nullptr;
   cef_runtime_browser_send_key_event_fn browser_send_key_event = nullptr;
   cef_runtime_browser_send_focus_event_fn browser_send_focus_event = nullptr;
+  cef_runtime_register_extension_fn register_extension = nullptr;
 };
 
 bool FileExists(const std::wstring& path) {
@@ -100,7 +102,8 @@ const RuntimeExports* LoadRuntime() {
                     Bind(module, "cef_browser_send_mouse_move_event", &e->browser_send_mouse_move_event) &&
                     Bind(module, "cef_browser_send_mouse_wheel_event", &e->browser_send_mouse_wheel_event) &&
                     Bind(module, "cef_browser_send_key_event", &e->browser_send_key_event) &&
-                    Bind(module, "cef_browser_send_focus_event", &e->browser_send_focus_event);
+                    Bind(module, "cef_browser_send_focus_event", &e->browser_send_focus_event) &&
+                    Bind(module, "cef_register_extension", &e->register_extension);
     const char* hash = complete ? api_hash(0) : nullptr;
     if (!hash || std::strcmp(hash, CEF_RUNTIME_API_HASH) != 0) {
       FreeLibrary(module);
@@ -192,6 +195,12 @@ class AppAdapter {
       });
     };
     c_.on_process_message_received = &AppAdapter::OnRenderMessage;
+    c_.on_web_kit_initialized = [](void* self) {
+      Guarded([&] {
+        CefRefPtr<CefRenderProcessHandler> handler = static_cast<AppAdapter*>(self)->app_->GetRenderProcessHandler();
+        if (handler) handler->OnWebKitInitialized();
+      });
+    };
     c_.on_context_initialized = [](void* self) {
       Guarded([&] {
         CefRefPtr<CefBrowserProcessHandler> handler = static_cast<AppAdapter*>(self)->app_->GetBrowserProcessHandler();
@@ -488,6 +497,61 @@ class RequestCallbackProxy : public CefRequestCallback {
 };
 
 // The C face of a CefClient, alive while the runtime holds it.
+class ContextMenuParams : public CefContextMenuParams {
+ public:
+  explicit ContextMenuParams(const cef_runtime_context_menu_params& c)
+      : x_(c.x), y_(c.y), link_(c.link_url ? c.link_url : L""), page_(c.page_url ? c.page_url : L"") {}
+  int GetXCoord() override { return x_; }
+  int GetYCoord() override { return y_; }
+  CefString GetLinkUrl() override { return link_; }
+  CefString GetPageUrl() override { return page_; }
+
+ private:
+  int x_, y_;
+  std::wstring link_, page_;
+  IMPLEMENT_REFCOUNTING(ContextMenuParams);
+};
+
+// The runtime's menu model during OnBeforeContextMenu; empty and inert once detached.
+class MenuModelProxy : public CefMenuModel {
+ public:
+  explicit MenuModelProxy(cef_runtime_menu_model* model) : m_(model) {}
+  void Detach() { m_ = nullptr; }
+  bool Clear() override { return m_ && m_->clear(m_->self); }
+  int GetCount() override { return m_ ? m_->get_count(m_->self) : 0; }
+  int GetCommandIdAt(int index) override { return m_ ? m_->get_command_id_at(m_->self, index) : -1; }
+  CefString GetLabelAt(int index) override {
+    if (!m_) return CefString();
+    size_t length = m_->get_label_at(m_->self, index, nullptr, 0);
+    std::wstring text(length + 1, L'\0');
+    m_->get_label_at(m_->self, index, &text[0], text.size());
+    text.resize(length);
+    return text;
+  }
+  bool AddItem(int command_id, const CefString& label) override {
+    return m_ && m_->add_item(m_->self, command_id, label.c_str());
+  }
+  bool AddSeparator() override { return m_ && m_->add_separator(m_->self); }
+  bool RemoveAt(int index) override { return m_ && m_->remove_at(m_->self, index); }
+
+ private:
+  cef_runtime_menu_model* m_;
+  IMPLEMENT_REFCOUNTING(MenuModelProxy);
+};
+
+class JSDialogCallback : public CefJSDialogCallback {
+ public:
+  explicit JSDialogCallback(cef_runtime_js_dialog_callback* c) : c_(c) { c_->add_ref(c_->self); }
+  ~JSDialogCallback() override { c_->release(c_->self); }
+  void Continue(bool success, const CefString& user_input) override {
+    c_->cont(c_->self, success ? 1 : 0, user_input.c_str());
+  }
+
+ private:
+  cef_runtime_js_dialog_callback* c_;
+  IMPLEMENT_REFCOUNTING(JSDialogCallback);
+};
+
 class ClientAdapter {
  public:
   ClientAdapter(const RuntimeExports* runtime, CefRefPtr<CefClient> client) : runtime_(runtime), client_(std::move(client)) {
@@ -622,6 +686,48 @@ class ClientAdapter {
           handler->OnTitleChange(adapter->Browser(browser), CefString(title));
       });
     };
+    c_.on_before_context_menu = [](void* self, cef_runtime_browser* browser,
+                                   const cef_runtime_context_menu_params* params, cef_runtime_menu_model* model) {
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefContextMenuHandler> handler = adapter->client_->GetContextMenuHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          CefRefPtr<MenuModelProxy> proxy = new MenuModelProxy(model);
+          handler->OnBeforeContextMenu(b, b->GetMainFrame(), new ContextMenuParams(*params), proxy.get());
+          proxy->Detach();
+        }
+      });
+    };
+    c_.on_context_menu_command = [](void* self, cef_runtime_browser* browser,
+                                    const cef_runtime_context_menu_params* params, int command_id,
+                                    int event_flags) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefContextMenuHandler> handler = adapter->client_->GetContextMenuHandler()) {
+          CefRefPtr<CefBrowser> b = adapter->Browser(browser);
+          handled = handler->OnContextMenuCommand(b, b->GetMainFrame(), new ContextMenuParams(*params), command_id,
+                                                  static_cast<EventFlags>(event_flags));
+        }
+      });
+      return handled;
+    };
+    c_.on_js_dialog = [](void* self, cef_runtime_browser* browser, const wchar_t* origin, int type,
+                         const wchar_t* message, const wchar_t* default_text, cef_runtime_js_dialog_callback* callback,
+                         int* suppress) -> int {
+      int handled = 0;
+      Guarded([&] {
+        auto* adapter = static_cast<ClientAdapter*>(self);
+        if (CefRefPtr<CefJSDialogHandler> handler = adapter->client_->GetJSDialogHandler()) {
+          bool suppressed = false;
+          handled = handler->OnJSDialog(adapter->Browser(browser), CefString(origin), static_cast<JSDialogType>(type),
+                                        CefString(message), CefString(default_text), new JSDialogCallback(callback),
+                                        suppressed);
+          *suppress = suppressed ? 1 : 0;
+        }
+      });
+      return handled;
+    };
     c_.on_console_message = [](void* self, cef_runtime_browser* browser, const wchar_t* message, const wchar_t* source,
                                int line) -> int {
       int handled = 0;
@@ -697,6 +803,90 @@ int AppAdapter::OnRenderMessage(void* self, cef_runtime_browser* browser, int so
   });
   return handled;
 }
+
+class V8Value : public CefV8Value {
+ public:
+  explicit V8Value(int type) : type_(type) {}
+  bool IsUndefined() override { return type_ == CEF_RUNTIME_V8_UNDEFINED; }
+  bool IsNull() override { return type_ == CEF_RUNTIME_V8_NULL; }
+  bool IsBool() override { return type_ == CEF_RUNTIME_V8_BOOL; }
+  bool IsInt() override { return type_ == CEF_RUNTIME_V8_INT; }
+  bool IsDouble() override { return type_ == CEF_RUNTIME_V8_DOUBLE || type_ == CEF_RUNTIME_V8_INT; }
+  bool IsString() override { return type_ == CEF_RUNTIME_V8_STRING; }
+  bool GetBoolValue() override { return type_ == CEF_RUNTIME_V8_BOOL && int_ != 0; }
+  int32_t GetIntValue() override { return type_ == CEF_RUNTIME_V8_INT ? int_ : static_cast<int32_t>(double_); }
+  double GetDoubleValue() override { return type_ == CEF_RUNTIME_V8_INT ? int_ : double_; }
+  CefString GetStringValue() override { return string_; }
+
+  int type_;
+  int32_t int_ = 0;
+  double double_ = 0;
+  std::wstring string_;
+  IMPLEMENT_REFCOUNTING(V8Value);
+};
+
+CefRefPtr<CefV8Value> FromC(const cef_runtime_v8_value& c) {
+  V8Value* value = new V8Value(c.type);
+  value->int_ = c.int_value;
+  value->double_ = c.double_value;
+  if (c.type == CEF_RUNTIME_V8_STRING && c.string_value) value->string_.assign(c.string_value, c.string_length);
+  return value;
+}
+
+// The C face of an extension's handler; the runtime keeps it for the life of the render process.
+class V8HandlerAdapter {
+ public:
+  explicit V8HandlerAdapter(CefRefPtr<CefV8Handler> handler) : handler_(std::move(handler)) {
+    c_.self = this;
+    c_.add_ref = [](void* self) { static_cast<V8HandlerAdapter*>(self)->count_++; };
+    c_.release = [](void* self) {
+      auto* adapter = static_cast<V8HandlerAdapter*>(self);
+      if (--adapter->count_ == 0) delete adapter;
+    };
+    c_.execute = &V8HandlerAdapter::Execute;
+  }
+  cef_runtime_v8_handler* Take() {
+    count_++;
+    return &c_;
+  }
+  void Drop() { c_.release(this); }
+
+ private:
+  static int Execute(void* self, const wchar_t* name, const cef_runtime_v8_value* arguments, size_t count,
+                     cef_runtime_v8_value* retval, const wchar_t** exception) {
+    auto* adapter = static_cast<V8HandlerAdapter*>(self);
+    int handled = 0;
+    Guarded([&] {
+      CefV8ValueList list;
+      for (size_t i = 0; i < count; ++i) list.push_back(FromC(arguments[i]));
+      CefRefPtr<CefV8Value> result;
+      CefString thrown;
+      handled = adapter->handler_->Execute(CefString(name), nullptr, list, result, thrown);
+      if (!handled) return;
+      // Kept until the next call, as the runtime reads them after this one returns.
+      adapter->exception_ = thrown.ToWString();
+      adapter->result_ = result;
+      if (!thrown.empty()) {
+        *exception = adapter->exception_.c_str();
+        return;
+      }
+      auto* value = static_cast<V8Value*>(result.get());
+      if (!value) return;
+      retval->type = value->type_;
+      retval->int_value = value->int_;
+      retval->double_value = value->double_;
+      retval->string_value = value->string_.c_str();
+      retval->string_length = value->string_.size();
+    });
+    return handled;
+  }
+
+  CefRefPtr<CefV8Handler> handler_;
+  CefRefPtr<CefV8Value> result_;
+  std::wstring exception_;
+  std::atomic<int> count_{0};
+  cef_runtime_v8_handler c_{};
+};
 
 cef_runtime_main_args ToC(const CefMainArgs& args) {
   cef_runtime_main_args c{};
@@ -807,3 +997,36 @@ bool CefBrowserHost::CreateBrowser(const CefWindowInfo& window_info, CefRefPtr<C
 CefRefPtr<CefListValue> CefListValue::Create() { return new ListValue(); }
 
 CefRefPtr<CefProcessMessage> CefProcessMessage::Create(const CefString& name) { return new ProcessMessage(name); }
+
+CefRefPtr<CefV8Value> CefV8Value::CreateUndefined() { return new V8Value(CEF_RUNTIME_V8_UNDEFINED); }
+CefRefPtr<CefV8Value> CefV8Value::CreateNull() { return new V8Value(CEF_RUNTIME_V8_NULL); }
+CefRefPtr<CefV8Value> CefV8Value::CreateBool(bool value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_BOOL);
+  v->int_ = value ? 1 : 0;
+  return v;
+}
+CefRefPtr<CefV8Value> CefV8Value::CreateInt(int32_t value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_INT);
+  v->int_ = value;
+  return v;
+}
+CefRefPtr<CefV8Value> CefV8Value::CreateDouble(double value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_DOUBLE);
+  v->double_ = value;
+  return v;
+}
+CefRefPtr<CefV8Value> CefV8Value::CreateString(const CefString& value) {
+  V8Value* v = new V8Value(CEF_RUNTIME_V8_STRING);
+  v->string_ = value.ToWString();
+  return v;
+}
+
+bool CefRegisterExtension(const CefString& extension_name, const CefString& javascript_code,
+                          CefRefPtr<CefV8Handler> handler) {
+  const RuntimeExports* runtime = LoadRuntime();
+  if (!runtime || !handler) return false;
+  V8HandlerAdapter* adapter = new V8HandlerAdapter(handler);
+  bool registered = runtime->register_extension(extension_name.c_str(), javascript_code.c_str(), adapter->Take()) != 0;
+  adapter->Drop();
+  return registered;
+}

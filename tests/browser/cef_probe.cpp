@@ -11,10 +11,24 @@
 //                         clicks there; the events that follow are kept
 //   cef_probe type [--trust=CA.pem] PAGE X,Y TEXT FILE   clicks at X,Y on PAGE (a 400x300 view)
 //                         and types TEXT; the frame after that goes to FILE, as with render
+//   cef_probe natives [--trust=CA.pem] URL   this program is its own render process, whose extension
+//                         "v8/probe" has natives echo (each call's arguments go to the browser
+//                         process as a message; it returns the first) and fail (throws "refused: "
+//                         and its argument); URL is loaded twice and the messages of each load kept
+//   cef_probe menu [--trust=CA.pem] PAGE X,Y keep|clear   a right click at X,Y on PAGE; the handler
+//                         keeps the menu's items or clears them; a menu that shows is answered with
+//                         the Reload item's key
+//   cef_probe dialogs [--trust=CA.pem] URL   the page's dialogs: alerts are suppressed, confirm
+//                         "drop" is left unanswered, other confirms and prompts answered from another
+//                         thread after 300 ms (prompts with "r\u00e9ponse " and their default); the
+//                         page's console output is kept
 //   cef_probe render [--trust=CA.pem] WIDTHxHEIGHT URL FILE [FILE2]   a windowless browser of that
 //                         view size shows URL; its frame, once no new one came for a while, goes to
 //                         FILE ("DVFR", width, height as 32-bit ints, then the BGRA rows); with FILE2,
-//                         the frame after the wheel scrolled down by 100 goes there
+//                         the frame after the wheel scrolled down by 100 goes there; with
+//                         "--kill-first" before the size, URL's render process is killed once the page
+//                         loaded and URL is loaded again for the frames. The browser is left open
+//                         for CefShutdown, which is timed.
 // With "--type=..." it is started as a runtime sub-process.
 #include <windows.h>
 #include <ole2.h>
@@ -35,6 +49,7 @@
 #include "browser/cef/cef_app.h"
 #include "browser/cef/cef_client.h"
 #include "browser/cef/cef_task.h"
+#include "browser/cef/cef_v8.h"
 #include "browser/cef_manager.h"
 #include "browser/cef_message_loop_dispatcher.h"
 #include "browser/client_app.h"
@@ -324,13 +339,75 @@ const wchar_t kEchoVariable[] = L"DV_PROBE_ECHO_RENDERER";
 
 std::wstring Sample(int i) { return L"h\u00e9llo \u4e2d\u6587 " + std::to_wstring(i); }
 
+// The probe extension's natives, in the render process; the browser to send to comes with the
+// first message from the browser process ("hello"), calls before it wait.
+class ProbeNatives : public CefV8Handler {
+ public:
+  bool Execute(const CefString& name, CefRefPtr<CefV8Value>, const CefV8ValueList& arguments,
+               CefRefPtr<CefV8Value>& retval, CefString& exception) override {
+    if (name.ToWString() == L"fail") {
+      exception = L"refused: " + (arguments.empty() ? std::wstring() : arguments[0]->GetStringValue().ToWString());
+      return true;
+    }
+    if (name.ToWString() != L"echo") return false;
+    CefRefPtr<CefProcessMessage> message = CefProcessMessage::Create("native echo");
+    CefRefPtr<CefListValue> list = message->GetArgumentList();
+    for (size_t i = 0; i < arguments.size(); ++i) {
+      CefRefPtr<CefV8Value> v = arguments[i];
+      if (v->IsInt()) list->SetInt(i, v->GetIntValue());
+      else if (v->IsDouble()) list->SetDouble(i, v->GetDoubleValue());
+      else if (v->IsBool()) list->SetBool(i, v->GetBoolValue());
+      else if (v->IsString()) list->SetString(i, v->GetStringValue());
+      else list->SetNull(i);
+    }
+    Send(message);
+    if (arguments.empty()) return true;
+    CefRefPtr<CefV8Value> first = arguments[0];
+    if (first->IsInt()) retval = CefV8Value::CreateInt(first->GetIntValue());
+    else if (first->IsDouble()) retval = CefV8Value::CreateDouble(first->GetDoubleValue());
+    else if (first->IsBool()) retval = CefV8Value::CreateBool(first->GetBoolValue());
+    else if (first->IsString()) retval = CefV8Value::CreateString(first->GetStringValue());
+    else if (first->IsNull()) retval = CefV8Value::CreateNull();
+    return true;
+  }
+  void SetBrowser(CefRefPtr<CefBrowser> b) {
+    browser = b;
+    for (auto& m : waiting) browser->SendProcessMessage(PID_BROWSER, m);
+    waiting.clear();
+  }
+  void Send(CefRefPtr<CefProcessMessage> m) {
+    if (browser) browser->SendProcessMessage(PID_BROWSER, m);
+    else waiting.push_back(m);
+  }
+  CefRefPtr<CefBrowser> browser;
+  std::vector<CefRefPtr<CefProcessMessage>> waiting;
+  IMPLEMENT_REFCOUNTING(ProbeNatives);
+};
+
+const wchar_t kProbeExtension[] =
+    L"var probe;\n"
+    L"if (!probe) probe = {};\n"
+    L"(function () {\n"
+    L"  probe.echo = function () { native function echo(); return echo.apply(null, arguments); };\n"
+    L"  probe.fail = function (text) {\n"
+    L"    native  function fail( ) ;\n"
+    L"    return fail(text);\n"
+    L"  };\n"
+    L"})();\n";
+
 // The render side: echoes every message; "burst" answers with 50 numbered ones from a thread of
 // its own.
 class EchoApp : public CefApp, public CefRenderProcessHandler {
  public:
   CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
+  void OnWebKitInitialized() override { CefRegisterExtension("v8/probe", kProbeExtension, natives.get()); }
+  CefRefPtr<ProbeNatives> natives = new ProbeNatives();
   bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source,
                                 CefRefPtr<CefProcessMessage> message) override {
+    if (message->GetName().ToWString() == L"hello") {
+      natives->SetBrowser(browser);
+      return true;
+    }
     if (message->GetName().ToWString() == L"burst") {
       std::thread([browser] {
         for (int i = 0; i < 50; ++i) {
@@ -431,6 +508,87 @@ void RunMessages() {
   for (int i = 0; ordered && i < 50; ++i) ordered = client->received[kSent + i]->GetArgumentList()->GetInt(0) == i;
   Put("burst_in_order", ordered);
   Put("received_on_runtime_ui", client->onRuntimeUi);
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+// A message as text: its name, then each argument typed (s, i, b, d, null), non-ASCII as \\uXXXX.
+std::wstring Describe(CefRefPtr<CefProcessMessage> message) {
+  std::wstring text = message->GetName().ToWString() + L"(";
+  CefRefPtr<CefListValue> list = message->GetArgumentList();
+  for (size_t i = 0; i < list->GetSize(); ++i) {
+    if (i) text += L",";
+    switch (list->GetType(i)) {
+      case VTYPE_STRING: {
+        text += L"s:";
+        const std::wstring value = list->GetString(i).ToWString();
+        for (wchar_t c : value) {
+          wchar_t escaped[8];
+          swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
+          text += c < 128 ? std::wstring(1, c) : std::wstring(escaped);
+        }
+        break;
+      }
+      case VTYPE_INT: text += L"i:" + std::to_wstring(list->GetInt(i)); break;
+      case VTYPE_BOOL: text += list->GetBool(i) ? L"b:true" : L"b:false"; break;
+      case VTYPE_DOUBLE: {
+        wchar_t number[32];
+        swprintf(number, 32, L"d:%g", list->GetDouble(i));
+        text += number;
+        break;
+      }
+      default: text += L"null"; break;
+    }
+  }
+  return text + L")";
+}
+
+bool TrustCertificate(const std::wstring& path);
+
+void RunNatives(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc <= first) return;
+  SetEnvironmentVariableW(kEchoVariable, L"1");
+  CefMainArgs args(GetModuleHandleW(nullptr));
+  CefSettings settings;
+  settings.no_sandbox = 1;
+  settings.multi_threaded_message_loop = 1;
+  settings.browser_subprocess_path = base::ModuleFileName(nullptr);
+  settings.log_file = base::OwnModuleDirectory() + L"natives.log";
+  Put("initialized", CefInitialize(args, settings, nullptr, nullptr));
+  CefRefPtr<BrowserCatcher> client = new BrowserCatcher();
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  if (!client->browser) return;
+  client->browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("hello"));
+  // The page's script ends with a call of echo("end").
+  auto natives = [&] {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    std::vector<std::wstring> seen;
+    for (auto& m : client->received)
+      if (m->GetName().ToWString() == L"native echo") seen.push_back(Describe(m));
+    return seen;
+  };
+  auto ends = [&] {
+    int n = 0;
+    for (auto& line : natives()) n += line == L"native echo(s:end)";
+    return n;
+  };
+  WaitFor([&] { return ends() >= 1; }, 20000);
+  size_t firstCount = natives().size();
+  client->browser->GetMainFrame()->LoadURL(argv[first]);
+  WaitFor([&] { return ends() >= 2; }, 20000);
+  std::vector<std::wstring> all = natives();
+  std::wstring one, two;
+  for (size_t i = 0; i < all.size(); ++i) (i < firstCount ? one : two) += all[i] + L";";
+  Put("first_load", one);
+  Put("second_load", two);
   CefShutdown();
   client->browser = nullptr;
 }
@@ -638,9 +796,15 @@ void RunClicks(int argc, wchar_t** argv) {
   client->browser = nullptr;
 }
 
-class RenderClient : public CefClient, public CefLifeSpanHandler, public CefRenderHandler, public CefLoadHandler {
+class RenderClient : public CefClient,
+                     public CefLifeSpanHandler,
+                     public CefRenderHandler,
+                     public CefLoadHandler,
+                     public CefRequestHandler {
  public:
   CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
+  CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
+  void OnRenderProcessTerminated(CefRefPtr<CefBrowser>, TerminationStatus) override { terminated++; }
   CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
   CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
   void OnAfterCreated(CefRefPtr<CefBrowser> browser) override { this->browser = browser; }
@@ -663,7 +827,7 @@ class RenderClient : public CefClient, public CefLifeSpanHandler, public CefRend
     frames++;
   }
   int width = 0, height = 0;
-  std::atomic<int> loaded{0}, frames{0};
+  std::atomic<int> loaded{0}, frames{0}, terminated{0};
   std::atomic<DWORD> lastFrameAt{0};
   std::mutex mutex;
   std::vector<uint32_t> frame;
@@ -678,6 +842,8 @@ void RunRender(int argc, wchar_t** argv) {
     Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
     first = 3;
   }
+  const bool killFirst = argc > first && std::wstring(argv[first]) == L"--kill-first";
+  if (killFirst) ++first;
   if (argc < first + 3) return;
   CefRefPtr<RenderClient> client = new RenderClient();
   if (swscanf(argv[first], L"%dx%d", &client->width, &client->height) != 2) return;
@@ -689,6 +855,21 @@ void RunRender(int argc, wchar_t** argv) {
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first + 1], CefBrowserSettings(), nullptr);
   Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  if (killFirst && client->browser) {
+    std::vector<DWORD> helpers = HelperChildren();
+    if (helpers.size() == 1) {
+      HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
+      TerminateProcess(helper, 9);
+      CloseHandle(helper);
+    }
+    Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+    client->loaded = 0;
+    client->frames = 0;
+    client->browser->GetMainFrame()->LoadURL(argv[first + 1]);
+    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+    std::vector<DWORD> now = HelperChildren();
+    Put("new_render_process", now.size() == 1 && !helpers.empty() && now[0] != helpers[0]);
+  }
   // Sub-resources and scripts come after the document: the page is done once frames stop coming.
   WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 30000);
   Put("frames", client->frames.load());
@@ -712,6 +893,179 @@ void RunRender(int argc, wchar_t** argv) {
     WaitFor([&] { return client->frames > before && GetTickCount() - client->lastFrameAt > 1000; }, 10000);
     Put("frames_after_wheel", client->frames - before);
     save(argv[first + 3]);
+  }
+  Put("render_processes_before_shutdown", HelperChildren().size());
+  DWORD before = GetTickCount();
+  CefShutdown();
+  Put("shutdown_ms", GetTickCount() - before);
+  Put("render_processes_after_shutdown", HelperChildren().size());
+  client->browser = nullptr;
+}
+
+class MenuClient : public RenderClient, public CefContextMenuHandler {
+ public:
+  CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
+  void OnBeforeContextMenu(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame> frame, CefRefPtr<CefContextMenuParams> params,
+                           CefRefPtr<CefMenuModel> model) override {
+    std::wstring items;
+    for (int i = 0; i < model->GetCount(); ++i)
+      items += std::to_wstring(model->GetCommandIdAt(i)) + L":" + model->GetLabelAt(i).ToWString() + L";";
+    std::lock_guard<std::mutex> lock(mutex);
+    asked = L"at " + std::to_wstring(params->GetXCoord()) + L"," + std::to_wstring(params->GetYCoord()) + L" link " +
+            params->GetLinkUrl().ToWString() + L" page " + params->GetPageUrl().ToWString() + L" items " + items +
+            L" frame " + std::to_wstring(frame && frame->IsMain());
+    if (clear) model->Clear();
+    askedCount++;
+  }
+  bool OnContextMenuCommand(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefContextMenuParams>, int id,
+                            EventFlags) override {
+    command = id;
+    return false;
+  }
+  bool clear = false;
+  std::wstring asked;
+  std::atomic<int> askedCount{0}, command{0};
+};
+
+// The visible popup menu of this process, if any.
+HWND FindPopupMenu() {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumWindows([](HWND hwnd, LPARAM lp) -> BOOL {
+    wchar_t name[16] = {};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    GetClassNameW(hwnd, name, 16);
+    if (pid == GetCurrentProcessId() && std::wstring(name) == L"#32768" && IsWindowVisible(hwnd)) {
+      reinterpret_cast<Search*>(lp)->found = hwnd;
+      return FALSE;
+    }
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void RunMenu(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc < first + 3) return;
+  CefRefPtr<MenuClient> client = new MenuClient();
+  client->width = 400;
+  client->height = 300;
+  client->clear = std::wstring(argv[first + 2]) == L"clear";
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 30000);
+  if (!client->browser) return;
+  CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
+  CefMouseEvent mouse;
+  swscanf(argv[first + 1], L"%d,%d", &mouse.x, &mouse.y);
+  host->SendMouseMoveEvent(mouse, false);
+  client->loaded = 0;
+  host->SendMouseClickEvent(mouse, MBT_RIGHT, false, 1);
+  host->SendMouseClickEvent(mouse, MBT_RIGHT, true, 1);
+  Put("asked", WaitFor([&] { return client->askedCount >= 1; }, 10000));
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    Put("asked_with", client->asked);
+  }
+  HWND menu = nullptr;
+  WaitFor([&] { return (menu = FindPopupMenu()) != nullptr; }, 2000);
+  Put("menu_shown", menu != nullptr);
+  // A right click follows no link.
+  PumpFor(1000);
+  Put("loads_after_click", client->loaded.load());
+  if (menu) {
+    client->loaded = 0;
+    PostMessageW(menu, WM_CHAR, L'r', 0);
+    Put("menu_closed", WaitFor([&] { return FindPopupMenu() == nullptr; }, 5000));
+    Put("command", WaitFor([&] { return client->command != 0; }, 5000) ? client->command.load() : 0);
+    // Not handled by the program: the runtime reloads the page.
+    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 10000) ? client->loaded.load() : 0);
+  }
+  Put("askings", client->askedCount.load());
+  CefShutdown();
+  client->browser = nullptr;
+}
+
+std::wstring Escape(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    wchar_t escaped[8];
+    swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
+    out += c < 128 ? std::wstring(1, c) : std::wstring(escaped);
+  }
+  return out;
+}
+
+class DialogClient : public RenderClient, public CefJSDialogHandler, public CefDisplayHandler {
+ public:
+  CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
+  CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
+  bool OnJSDialog(CefRefPtr<CefBrowser>, const CefString& origin, JSDialogType type, const CefString& message,
+                  const CefString& defaultText, CefRefPtr<CefJSDialogCallback> callback, bool& suppress) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      asks += std::to_wstring(type) + L":" + Escape(message.ToWString()) + L":" + Escape(defaultText.ToWString()) +
+              (origin.ToWString() == page ? L"" : L":origin " + origin.ToWString()) + L";";
+    }
+    if (type == JSDIALOGTYPE_ALERT || message.ToWString() == L"suppressed") {
+      suppress = true;
+      return false;
+    }
+    if (message.ToWString() == L"drop") return true;
+    const std::wstring answer = L"r\u00e9ponse " + defaultText.ToWString();
+    std::thread([callback, answer] {
+      Sleep(300);
+      callback->Continue(true, answer);
+    }).detach();
+    return true;
+  }
+  bool OnConsoleMessage(CefRefPtr<CefBrowser>, const CefString& message, const CefString&, int) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    console += Escape(message.ToWString()) + L";";
+    return true;
+  }
+  std::wstring page, asks, console;
+};
+
+void RunDialogs(int argc, wchar_t** argv) {
+  int first = 2;
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    first = 3;
+  }
+  if (argc <= first) return;
+  CefRefPtr<DialogClient> client = new DialogClient();
+  client->width = 400;
+  client->height = 300;
+  client->page = argv[first];
+  components::CefManager& cef = components::CefManager::Instance();
+  cef.PrepareCefEnvironment();
+  CefSettings settings;
+  Put("initialized", cef.Initialize(base::OwnModuleDirectory() + L"cef_temp\\\\", settings));
+  CefWindowInfo info;
+  info.SetAsWindowless(nullptr, false);
+  CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  WaitFor([&] {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    return client->console.find(L"end") != std::wstring::npos;
+  }, 15000);
+  {
+    std::lock_guard<std::mutex> lock(client->mutex);
+    Put("asks", client->asks);
+    Put("console", client->console);
   }
   CefShutdown();
   client->browser = nullptr;
@@ -803,6 +1157,12 @@ int wmain(int argc, wchar_t** argv) {
     RunClicks(argc, argv);
   } else if (mode == L"type") {
     RunType(argc, argv);
+  } else if (mode == L"natives") {
+    RunNatives(argc, argv);
+  } else if (mode == L"menu") {
+    RunMenu(argc, argv);
+  } else if (mode == L"dialogs") {
+    RunDialogs(argc, argv);
   } else if (mode == L"render") {
     RunRender(argc, argv);
   }

@@ -136,6 +136,12 @@ def ink(pixels, width, x0, y0, x1, y1):
     return count
 
 
+def check_layout(c, label, pixels):
+    for name, ((x, y), colour) in PROBES.items():
+        actual = pixels[y * WIDTH + x] & 0xFFFFFF
+        c.equal(f"{label}{name} at {x},{y}", f"{actual:06X}", f"{colour:06X}")
+
+
 def main():
     c = Checks("browser render")
     folder = work_dir("browser_render")
@@ -172,9 +178,12 @@ def main():
             return c.finish()
         print("screenshot:", save_screenshot("browser_render_layout.png", width, height, pixels))
         c.check("every pixel opaque (the page paints its whole view)", all(v >> 24 == 0xFF for v in pixels))
-        for name, ((x, y), colour) in PROBES.items():
-            actual = pixels[y * width + x] & 0xFFFFFF
-            c.equal(f"{name} at {x},{y}", f"{actual:06X}", f"{colour:06X}")
+        check_layout(c, "", pixels)
+        # Shut-down with the browser still open on the page: its render process ends with it.
+        c.equal("one render process before shut-down", seen.get("render_processes_before_shutdown"), "1")
+        c.check("shut-down with an open browser returned within 5 s", int(seen.get("shutdown_ms", "99999")) < 5000,
+                seen.get("shutdown_ms"))
+        c.equal("no render process after shut-down", seen.get("render_processes_after_shutdown"), "0")
         latin = ink(pixels, width, 10, 150, 110, 185)
         chinese = ink(pixels, width, 10, 200, 130, 235)
         c.check("Latin text has ink where it is placed", latin > 60, latin)
@@ -190,6 +199,20 @@ def main():
                 actual = scrolled[y * sw + x] & 0xFFFFFF
                 c.equal(f"after the wheel: {name} at {x},{y}", f"{actual:06X}", f"{colour:06X}")
             c.check("after the wheel: Latin text 100 pixels higher", ink(scrolled, sw, 10, 50, 110, 85) > 60)
+
+        # A render process killed under a loaded page: reported, and the next load starts another
+        # that lays the page out again.
+        seen = run_probe(run, ["render", "--kill-first", f"{WIDTH}x{HEIGHT}", page, "killed.frame"])
+        c.equal("page loaded before the kill", seen.get("loaded"), "200")
+        c.equal("killed render process reported", seen.get("killed_reported"), "1")
+        c.equal("next load completed", seen.get("reloaded"), "200")
+        c.equal("next load in a new render process", seen.get("new_render_process"), "1")
+        kw, kh, killed = read_frame(os.path.join(run, "killed.frame"))
+        c.equal("a frame after the kill", (kw, kh), (WIDTH, HEIGHT))
+        if (kw, kh) == (WIDTH, HEIGHT):
+            print("screenshot:", save_screenshot("browser_render_after_kill.png", kw, kh, killed))
+            check_layout(c, "after the kill: ", killed)
+            c.check("after the kill: Latin text has ink", ink(killed, kw, 10, 150, 110, 185) > 60)
 
         typed = run_probe(run, ["type", s.addresses["main"] + "/site/form.html", "50,25", "abc 你好", "form.frame"])
         c.equal("form page loaded", typed.get("loaded"), "200")

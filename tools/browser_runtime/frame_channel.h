@@ -31,12 +31,16 @@ enum FrameMessageKind : uint32_t {
   kFocus = 15,             // browser -> renderer: the view has (width 1) or lost (0) the focus
   kLoadDone = 16,          // renderer -> browser: the page of load `sequence` is complete, resources and all
   kConsole = 17,           // renderer -> browser: `width` bytes of the page's console output follow
+  kContextMenu = 18,       // renderer -> browser: `width` bytes follow: "X Y link", 0, the page's URL
+  kDialog = 19,            // renderer -> browser: `width` bytes follow: type digit, page URL, 0, message, 0, default
+  kDialogAnswer = 20,      // browser -> renderer: `width` bytes follow: "1" or "0", then the prompt's text
 };
 
 // Whether `width` bytes follow a message of this kind.
 inline bool HasPayload(uint32_t kind) {
   return kind == kProcessMessage || kind == kLoadDocument || kind == kNavigate || kind == kTitle || kind == kAddress ||
-         kind == kResourceRequest || kind == kResourceResponse || kind == kConsole;
+         kind == kResourceRequest || kind == kResourceResponse || kind == kConsole ||
+         kind == kContextMenu || kind == kDialog || kind == kDialogAnswer;
 }
 
 // The largest process message carried.

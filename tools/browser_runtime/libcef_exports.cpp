@@ -508,6 +508,167 @@ std::wstring Wide(const std::string& text) {
   return out;
 }
 
+// A context menu's items: command ids with their labels, -1 for a separator.
+struct MenuItems {
+  std::vector<std::pair<int, std::wstring>> items;
+
+  static MenuItems* Of(void* self) { return static_cast<MenuItems*>(self); }
+  cef_runtime_menu_model Model() {
+    cef_runtime_menu_model m{};
+    m.self = this;
+    m.get_count = [](void* self) { return static_cast<int>(Of(self)->items.size()); };
+    m.get_command_id_at = [](void* self, int index) {
+      auto& items = Of(self)->items;
+      return index >= 0 && index < static_cast<int>(items.size()) ? items[index].first : -1;
+    };
+    m.get_label_at = [](void* self, int index, wchar_t* buffer, size_t chars) -> size_t {
+      auto& items = Of(self)->items;
+      std::wstring label = index >= 0 && index < static_cast<int>(items.size()) ? items[index].second : L"";
+      if (buffer && chars) {
+        size_t n = label.size() < chars - 1 ? label.size() : chars - 1;
+        wmemcpy(buffer, label.data(), n);
+        buffer[n] = L'\0';
+      }
+      return label.size();
+    };
+    m.add_item = [](void* self, int id, const wchar_t* label) {
+      Of(self)->items.emplace_back(id, label ? label : L"");
+      return 1;
+    };
+    m.add_separator = [](void* self) {
+      Of(self)->items.emplace_back(-1, L"");
+      return 1;
+    };
+    m.remove_at = [](void* self, int index) {
+      auto& items = Of(self)->items;
+      if (index < 0 || index >= static_cast<int>(items.size())) return 0;
+      items.erase(items.begin() + index);
+      return 1;
+    };
+    m.clear = [](void* self) {
+      Of(self)->items.clear();
+      return 1;
+    };
+    return m;
+  }
+};
+
+enum MenuCommand { kMenuBack = 100, kMenuForward = 101, kMenuReload = 102 };
+
+// The hidden window of the UI thread that owns its popup menus.
+HWND MenuOwner() {
+  static HWND owner = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"DvRuntimeMenuOwner";
+    RegisterClassW(&wc);
+    return CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+  }();
+  return owner;
+}
+
+void RunContextMenu(cef_runtime_browser* browser, const std::string& payload) {
+  cef_runtime_client* c = browser->client;
+  size_t split = payload.find('\0');
+  const std::string head = payload.substr(0, split);
+  const std::wstring page = split == std::string::npos ? L"" : Wide(payload.substr(split + 1));
+  int x = 0, y = 0, used = 0;
+  if (sscanf(head.c_str(), "%d %d %n", &x, &y, &used) < 2) return;
+  const std::wstring link = Wide(head.substr(used));
+  cef_runtime_context_menu_params params{x, y, link.c_str(), page.c_str()};
+  // The runtime keeps no history: Back and Forward are there, greyed.
+  MenuItems menu;
+  menu.items = {{kMenuBack, L"&Back"}, {kMenuForward, L"&Forward"}, {-1, L""}, {kMenuReload, L"&Reload"}};
+  cef_runtime_menu_model model = menu.Model();
+  if (c->on_before_context_menu) c->on_before_context_menu(c->self, browser, &params, &model);
+  runtime::LogInfo(L"Browser " + std::to_wstring(browser->id) + L" context menu of " +
+                   std::to_wstring(menu.items.size()) + L" items");
+  if (menu.items.empty()) return;
+  HMENU popup = CreatePopupMenu();
+  for (auto& item : menu.items) {
+    if (item.first < 0) {
+      AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+      continue;
+    }
+    const bool grey = item.first == kMenuBack || item.first == kMenuForward;
+    AppendMenuW(popup, MF_STRING | (grey ? MF_GRAYED : 0), static_cast<UINT_PTR>(item.first), item.second.c_str());
+  }
+  // A windowless view has no place on the screen of its own: the menu opens at its coordinates.
+  HWND owner = MenuOwner();
+  SetForegroundWindow(owner);
+  int command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
+  DestroyMenu(popup);
+  if (command <= 0 || browser->closed) return;
+  if (c->on_context_menu_command && c->on_context_menu_command(c->self, browser, &params, command, 0)) return;
+  if (command == kMenuReload && !page.empty()) StartLoad(browser, page);
+}
+
+std::string Narrow(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// The answer to a page's dialog, written to its render process once.
+struct DialogAnswer {
+  std::atomic<int> count{1};
+  std::atomic<bool> answered{false};
+  cef_runtime_browser* browser;
+  cef_runtime_js_dialog_callback c{};
+
+  explicit DialogAnswer(cef_runtime_browser* b) : browser(b) {
+    BrowserAddRef(browser);
+    c.self = this;
+    c.add_ref = [](void* self) { static_cast<DialogAnswer*>(self)->count++; };
+    c.release = [](void* self) {
+      auto* answer = static_cast<DialogAnswer*>(self);
+      if (--answer->count) return;
+      // Given back unanswered: the page is not left waiting.
+      answer->Answer(false, L"");
+      BrowserRelease(answer->browser);
+      delete answer;
+    };
+    c.cont = [](void* self, int success, const wchar_t* input) {
+      static_cast<DialogAnswer*>(self)->Answer(success != 0, input ? input : L"");
+    };
+  }
+  void Answer(bool success, const std::wstring& input) {
+    if (answered.exchange(true)) return;
+    const std::string payload = (success ? "1" : "0") + Narrow(input);
+    EnterCriticalSection(&browser->writeLock);
+    if (browser->connected && !browser->closed)
+      runtime::WritePayload(browser->down, runtime::kDialogAnswer, payload.data(), payload.size(), 0);
+    LeaveCriticalSection(&browser->writeLock);
+  }
+};
+
+void RunDialog(cef_runtime_browser* browser, const std::string& payload) {
+  cef_runtime_client* c = browser->client;
+  if (payload.empty()) return;
+  const int type = payload[0] - '0';
+  size_t first = payload.find('\0'), second = first == std::string::npos ? first : payload.find('\0', first + 1);
+  if (second == std::string::npos) return;
+  const std::wstring page = Wide(payload.substr(1, first - 1));
+  const std::wstring message = Wide(payload.substr(first + 1, second - first - 1));
+  const std::wstring defaultText = Wide(payload.substr(second + 1));
+  auto* answer = new DialogAnswer(browser);
+  int suppress = 0;
+  if (c->on_js_dialog &&
+      c->on_js_dialog(c->self, browser, page.c_str(), type, message.c_str(), defaultText.c_str(), &answer->c, &suppress)) {
+    answer->c.release(answer);
+    return;
+  }
+  if (!suppress && type != CEF_RUNTIME_JSDIALOGTYPE_PROMPT) {
+    int button = MessageBoxW(nullptr, message.c_str(), page.c_str(),
+                             type == CEF_RUNTIME_JSDIALOGTYPE_CONFIRM ? MB_OKCANCEL : MB_OK);
+    answer->Answer(button == IDOK, L"");
+  }
+  answer->c.release(answer);
+}
+
 // On the UI thread: what the page did, as its render process reports it.
 void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string& payload) {
   cef_runtime_client* c = browser->client;
@@ -536,6 +697,12 @@ void OnPageEvent(cef_runtime_browser* browser, uint32_t kind, const std::string&
     }
     case runtime::kAddress:
       if (c->on_address_change) c->on_address_change(c->self, browser, Wide(payload).c_str());
+      return;
+    case runtime::kContextMenu:
+      RunContextMenu(browser, payload);
+      return;
+    case runtime::kDialog:
+      RunDialog(browser, payload);
       return;
     case runtime::kTitle:
       if (c->on_title_change) c->on_title_change(c->self, browser, Wide(payload).c_str());

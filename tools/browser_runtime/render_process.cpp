@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,38 @@ void EngineConsole(void* self, const char* message, size_t length) {
   WritePayloadUp(static_cast<Renderer*>(self), kConsole, std::string(message, length));
 }
 
+void EngineContextMenu(void* self, int x, int y, const char* link, const char* page) {
+  WritePayloadUp(static_cast<Renderer*>(self), kContextMenu,
+                 std::to_string(x) + ' ' + std::to_string(y) + ' ' + link + '\0' + page);
+}
+
+// The page waits for the browser process's answer; other messages wait behind it, in order.
+int EngineDialog(void* self, int type, const char* page, const char* message, const char* defaultText, char** answer) {
+  auto* renderer = static_cast<Renderer*>(self);
+  Inbox* inbox = renderer->inbox;
+  WritePayloadUp(renderer, kDialog,
+                 std::to_string(type) + page + '\0' + message + '\0' + defaultText);
+  for (;;) {
+    EnterCriticalSection(&inbox->lock);
+    for (auto it = inbox->messages.begin(); it != inbox->messages.end(); ++it) {
+      if (it->header.kind != kDialogAnswer) continue;
+      std::string text(it->payload.begin(), it->payload.end());
+      inbox->messages.erase(it);
+      LeaveCriticalSection(&inbox->lock);
+      const bool accepted = !text.empty() && text[0] == '1';
+      if (answer && text.size() > 1) {
+        *answer = static_cast<char*>(malloc(text.size()));
+        if (*answer) memcpy(*answer, text.c_str() + 1, text.size());
+      }
+      return accepted;
+    }
+    const bool closed = inbox->closed;
+    LeaveCriticalSection(&inbox->lock);
+    if (closed) return 0;
+    WaitForSingleObject(inbox->wake, 100);
+  }
+}
+
 void EngineTitle(void* self, const char* title) { WritePayloadUp(static_cast<Renderer*>(self), kTitle, title); }
 
 void EnginePointer(void* self, int shape) {
@@ -241,6 +274,17 @@ void Handle(Renderer* renderer, Incoming& in) {
   }
 }
 
+bool g_inRenderer = false;
+
+// "native function NAME();" becomes a function of that name that calls the engine's bridge to
+// the handler of extension `index`.
+std::string BindNatives(const std::string& code, size_t index) {
+  static const std::regex declaration(R"(\bnative\s+function\s+([A-Za-z_$][\w$]*)\s*\(\s*\)\s*;)");
+  return std::regex_replace(code, declaration,
+                            "function $1(){return __dvNative(" + std::to_string(index) +
+                                ",\"$1\",arguments);}");
+}
+
 }  // namespace
 
 int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
@@ -262,8 +306,12 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
   renderer->browser = browser;
 
   page_engine_host host{renderer,     &EngineFetch, &EngineInvalidated, &EngineNavigate, &EngineAddress,
-                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole};
+                        &EngineTitle, &EnginePointer, &EngineBusy,     &EngineConsole, &EngineContextMenu,
+                        &EngineDialog};
   if (!page_engine_start(&host)) LogError(L"The page engine did not start");
+  // Extensions are registered now, before any page's script runs.
+  g_inRenderer = true;
+  if (app && app->on_web_kit_initialized) app->on_web_kit_initialized(app->self);
 
   HANDLE reader = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ReadChannel, renderer, 0, nullptr));
   Inbox* inbox = renderer->inbox;
@@ -307,3 +355,14 @@ int RunRenderer(const std::wstring& base, int browserId, cef_runtime_app* app) {
 }
 
 }  // namespace runtime
+
+extern "C" __declspec(dllexport) int cef_register_extension(const wchar_t* extension_name,
+                                                            const wchar_t* javascript_code,
+                                                            cef_runtime_v8_handler* handler) {
+  if (!runtime::g_inRenderer || !extension_name || !javascript_code) return 0;
+  static size_t count = 0;
+  const std::string code = runtime::BindNatives(runtime::Narrow(javascript_code), count);
+  if (!page_engine_add_extension(runtime::Narrow(extension_name).c_str(), code.data(), code.size(), handler)) return 0;
+  ++count;
+  return 1;
+}

@@ -32,7 +32,14 @@
 #include "content/fetch.h"
 #include "content/fetchers.h"
 
+#include "content/handlers/javascript/js.h"
+#include "content/handlers/javascript/duktape/duktape.h"
+
+#include "browser/cef/cef_runtime_abi.h"
 #include "tools/browser_runtime/engine/page_engine.h"
+
+/* The engine's own call of script code, with its time limit reset. */
+duk_int_t dukky_pcall(duk_context* ctx, duk_size_t argc, bool reset_timeout);
 
 /* Resources built into libcef.dll (engine_resources.rc). */
 #define PAGE_ENGINE_RESOURCE_TYPE 10 /* RT_RCDATA */
@@ -948,9 +955,19 @@ static bool link_hook(struct browser_window* bw, nsurl* url, const char* target)
 
 void page_engine_mouse_button(int x, int y, int button, int up) {
   if (!g_bw || !g_gw) return;
-  browser_mouse_state state = up ? (button == 0 ? BROWSER_MOUSE_CLICK_1 : BROWSER_MOUSE_CLICK_2)
-                                 : (button == 0 ? BROWSER_MOUSE_PRESS_1 : BROWSER_MOUSE_PRESS_2);
-  browser_window_mouse_click(g_bw, state, x + g_gw->scroll_x, y + g_gw->scroll_y);
+  /* The right button only asks for the context menu: the engine takes its click for a followed link. */
+  if (button != 2) {
+    browser_mouse_state state = up ? (button == 0 ? BROWSER_MOUSE_CLICK_1 : BROWSER_MOUSE_CLICK_2)
+                                   : (button == 0 ? BROWSER_MOUSE_PRESS_1 : BROWSER_MOUSE_PRESS_2);
+    browser_window_mouse_click(g_bw, state, x + g_gw->scroll_x, y + g_gw->scroll_y);
+  } else if (up && g_host.context_menu) {
+    struct browser_window_features features;
+    memset(&features, 0, sizeof(features));
+    browser_window_get_features(g_bw, x + g_gw->scroll_x, y + g_gw->scroll_y, &features);
+    nsurl* page = browser_window_access_url(g_bw);
+    g_host.context_menu(g_host.self, x, y, features.link ? nsurl_access(features.link) : "",
+                        page ? nsurl_access(page) : "");
+  }
 }
 
 void page_engine_mouse_move(int x, int y) {
@@ -1023,6 +1040,211 @@ static struct netsurf_table engine_table = {
 
 static int g_started; /* 1 running, -1 failed to start */
 
+/* Extensions: code run first in every script context; its natives call the handler through
+ * the hidden global function below (extension index, name, arguments). */
+struct extension {
+  char* name;
+  char* code;
+  size_t length;
+  cef_runtime_v8_handler* handler;
+};
+static struct extension* g_extensions;
+static size_t g_extension_count;
+static const char kNativeBridge[] = "__dvNative";
+
+int page_engine_add_extension(const char* name, const char* code, size_t length, cef_runtime_v8_handler* handler) {
+  struct extension* grown = realloc(g_extensions, (g_extension_count + 1) * sizeof(*grown));
+  if (!grown) return 0;
+  g_extensions = grown;
+  struct extension* e = &g_extensions[g_extension_count];
+  e->name = strdup(name);
+  e->code = malloc(length + 1);
+  if (!e->name || !e->code) {
+    free(e->name);
+    free(e->code);
+    return 0;
+  }
+  memcpy(e->code, code, length);
+  e->code[length] = '\0';
+  e->length = length;
+  e->handler = handler;
+  if (handler && handler->add_ref) handler->add_ref(handler->self);
+  g_extension_count++;
+  return 1;
+}
+
+static void to_value(duk_context* ctx, duk_idx_t index, cef_runtime_v8_value* value) {
+  memset(value, 0, sizeof(*value));
+  switch (duk_get_type(ctx, index)) {
+    case DUK_TYPE_NULL:
+      value->type = CEF_RUNTIME_V8_NULL;
+      break;
+    case DUK_TYPE_BOOLEAN:
+      value->type = CEF_RUNTIME_V8_BOOL;
+      value->int_value = duk_get_boolean(ctx, index) ? 1 : 0;
+      break;
+    case DUK_TYPE_NUMBER: {
+      double d = duk_get_number(ctx, index);
+      /* Whole numbers in range are ints, as the script engines of browsers give them; -0 stays a double. */
+      if (d >= -2147483648.0 && d <= 2147483647.0 && d == (double)(int)d && !(d == 0 && signbit(d))) {
+        value->type = CEF_RUNTIME_V8_INT;
+        value->int_value = (int)d;
+      } else {
+        value->type = CEF_RUNTIME_V8_DOUBLE;
+        value->double_value = d;
+      }
+      break;
+    }
+    case DUK_TYPE_STRING: {
+      duk_size_t length;
+      const char* text = duk_get_lstring(ctx, index, &length);
+      int count = 0;
+      value->type = CEF_RUNTIME_V8_STRING;
+      value->string_value = widen(text, length, &count);
+      value->string_length = value->string_value ? (size_t)count : 0;
+      break;
+    }
+    default:
+      /* Objects and functions do not cross. */
+      value->type = CEF_RUNTIME_V8_UNDEFINED;
+      break;
+  }
+}
+
+static char* narrow(const wchar_t* text, size_t length, size_t* out_length) {
+  int n = length ? WideCharToMultiByte(CP_UTF8, 0, text, (int)length, NULL, 0, NULL, NULL) : 0;
+  char* out = malloc((size_t)n + 1);
+  if (!out) return NULL;
+  if (n) WideCharToMultiByte(CP_UTF8, 0, text, (int)length, out, n, NULL, NULL);
+  out[n] = '\0';
+  *out_length = (size_t)n;
+  return out;
+}
+
+static duk_ret_t extension_native(duk_context* ctx) {
+  duk_uint_t index = duk_to_uint(ctx, 0);
+  const char* name = duk_to_string(ctx, 1);
+  if (index >= g_extension_count || !g_extensions[index].handler) return 0;
+  cef_runtime_v8_handler* handler = g_extensions[index].handler;
+  duk_size_t count = duk_is_object(ctx, 2) ? duk_get_length(ctx, 2) : 0;
+  cef_runtime_v8_value* arguments = calloc(count ? count : 1, sizeof(*arguments));
+  int name_count = 0;
+  WCHAR* wide_name = widen(name, strlen(name), &name_count);
+  if (!arguments || !wide_name) {
+    free(arguments);
+    free(wide_name);
+    return DUK_RET_ERROR;
+  }
+  for (duk_size_t i = 0; i < count; ++i) {
+    duk_get_prop_index(ctx, 2, (duk_uarridx_t)i);
+    to_value(ctx, -1, &arguments[i]);
+    duk_pop(ctx);
+  }
+  cef_runtime_v8_value result;
+  memset(&result, 0, sizeof(result));
+  const wchar_t* exception = NULL;
+  int handled = handler->execute(handler->self, wide_name, arguments, count, &result, &exception);
+  for (duk_size_t i = 0; i < count; ++i) free((void*)arguments[i].string_value);
+  free(arguments);
+  free(wide_name);
+  if (handled && exception) {
+    size_t length;
+    char* text = narrow(exception, wcslen(exception), &length);
+    duk_push_error_object(ctx, DUK_ERR_ERROR, "%s", text ? text : "");
+    free(text);
+    return duk_throw(ctx);
+  }
+  if (!handled) return 0;
+  switch (result.type) {
+    case CEF_RUNTIME_V8_NULL: duk_push_null(ctx); break;
+    case CEF_RUNTIME_V8_BOOL: duk_push_boolean(ctx, result.int_value != 0); break;
+    case CEF_RUNTIME_V8_INT: duk_push_int(ctx, result.int_value); break;
+    case CEF_RUNTIME_V8_DOUBLE: duk_push_number(ctx, result.double_value); break;
+    case CEF_RUNTIME_V8_STRING: {
+      size_t length;
+      char* text = narrow(result.string_value, result.string_length, &length);
+      duk_push_lstring(ctx, text ? text : "", text ? length : 0);
+      free(text);
+      break;
+    }
+    default: duk_push_undefined(ctx); break;
+  }
+  return 1;
+}
+
+/* alert, confirm and prompt ask the host, which answers before they return. */
+static duk_ret_t page_dialog(duk_context* ctx) {
+  int type = duk_get_current_magic(ctx);
+  const char* message = duk_get_top(ctx) > 0 && !duk_is_undefined(ctx, 0) ? duk_safe_to_string(ctx, 0) : "";
+  const char* default_text = duk_get_top(ctx) > 1 && !duk_is_undefined(ctx, 1) ? duk_safe_to_string(ctx, 1) : "";
+  nsurl* page = g_bw ? browser_window_access_url(g_bw) : NULL;
+  char* answer = NULL;
+  int accepted = g_host.dialog ? g_host.dialog(g_host.self, type, page ? nsurl_access(page) : "", message,
+                                               default_text, &answer)
+                               : 0;
+  if (type == 1) {
+    duk_push_boolean(ctx, accepted != 0);
+  } else if (type == 2 && accepted) {
+    duk_push_string(ctx, answer ? answer : "");
+  } else if (type == 2) {
+    duk_push_null(ctx);
+  } else {
+    duk_push_undefined(ctx);
+  }
+  free(answer);
+  return 1;
+}
+
+static duk_ret_t install_bridge(duk_context* ctx, void* unused) {
+  duk_push_global_object(ctx);
+  duk_push_string(ctx, kNativeBridge);
+  duk_push_c_function(ctx, extension_native, 3);
+  duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
+                             DUK_DEFPROP_HAVE_CONFIGURABLE);
+  duk_pop(ctx);
+  return 0;
+}
+
+/* The window's own alert, confirm and prompt (methods of its prototype that cannot be assigned
+ * over) are shadowed on the global object. */
+static duk_ret_t install_dialogs(duk_context* ctx, void* unused) {
+  static const char* const dialogs[] = {"alert", "confirm", "prompt"};
+  duk_push_global_object(ctx);
+  for (int i = 0; i < 3; ++i) {
+    duk_push_string(ctx, dialogs[i]);
+    duk_push_c_function(ctx, page_dialog, DUK_VARARGS);
+    duk_set_magic(ctx, -1, i);
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+  }
+  duk_pop(ctx);
+  return 0;
+}
+
+/* A new script context: the page's dialogs, the bridge to the natives, then every extension's code.
+ * Nothing here may throw: the engine calls it outside a protected call. */
+static void run_extensions(void* p) {
+  duk_context* ctx = p;
+  duk_safe_call(ctx, install_dialogs, NULL, 0, 1);
+  duk_pop(ctx);
+  if (!g_extension_count) return;
+  duk_safe_call(ctx, install_bridge, NULL, 0, 1);
+  duk_pop(ctx);
+  for (size_t i = 0; i < g_extension_count; ++i) {
+    duk_push_string(ctx, g_extensions[i].name);
+    if (duk_pcompile_lstring_filename(ctx, DUK_COMPILE_EVAL, g_extensions[i].code, g_extensions[i].length) != 0) {
+      const char* error = duk_safe_to_string(ctx, -1);
+      if (g_host.console) g_host.console(g_host.self, error, strlen(error));
+      duk_pop(ctx);
+      continue;
+    }
+    if (dukky_pcall(ctx, 0, true) != 0) {
+      const char* error = duk_safe_to_string(ctx, -1);
+      if (g_host.console) g_host.console(g_host.self, error, strlen(error));
+    }
+    duk_pop(ctx);
+  }
+}
+
 int page_engine_start(const page_engine_host* host) {
   if (g_started) return g_started > 0;
   g_started = -1;
@@ -1034,6 +1256,7 @@ int page_engine_start(const page_engine_host* host) {
   if (nsoption_init(set_defaults, &nsoptions, &nsoptions_default) != NSERROR_OK) return 0;
   browser_set_dpi(96);
   browser_window_link_hook = link_hook;
+  js_thread_created_hook = run_extensions;
   /* Nothing here shows a page's icon: none is fetched. */
   browser_window_favicons = false;
   if (netsurf_init(NULL) != NSERROR_OK) return 0;

@@ -31,6 +31,12 @@ typedef struct page_engine_host {
   void (*busy)(void* self, int busy);
   /* The page's console output (UTF-8, not terminated). */
   void (*console)(void* self, const char* message, size_t length);
+  /* A right click at (x, y) of the view, over `link` ("" for none) on the page at `page`. */
+  void (*context_menu)(void* self, int x, int y, const char* link, const char* page);
+  /* A page's dialog (0 alert, 1 confirm, 2 prompt), answered before it returns: whether it was
+   * accepted, and for a prompt its text (malloc'd, the engine frees it). */
+  int (*dialog)(void* self, int type, const char* page, const char* message, const char* default_text,
+                char** answer);
 } page_engine_host;
 
 /* Starts the engine once a process; 0 when it could not start. */
@@ -58,6 +64,12 @@ void page_engine_key(int type, int key_code, unsigned int character);
 void page_engine_focus(int focused);
 /* The wheel at (x, y): positive deltas scroll up (left). */
 void page_engine_mouse_wheel(int x, int y, int delta_x, int delta_y);
+
+/* Code (UTF-8, its natives already bound to the bridge) run first in every script context; the
+ * handler takes one reference. Before the first load. */
+struct cef_runtime_v8_handler;
+int page_engine_add_extension(const char* name, const char* code, size_t length,
+                              struct cef_runtime_v8_handler* handler);
 
 /* Runs the engine's due work; returns the milliseconds until more is due, or -1 for none. */
 int page_engine_run_due(void);
