@@ -544,13 +544,10 @@ std::wstring Describe(CefRefPtr<CefProcessMessage> message) {
 }
 
 bool TrustCertificate(const std::wstring& path);
+int TakeTrustArgument(int argc, wchar_t** argv);
 
 void RunNatives(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  const int first = TakeTrustArgument(argc, argv);
   if (argc <= first) return;
   SetEnvironmentVariableW(kEchoVariable, L"1");
   CefMainArgs args(GetModuleHandleW(nullptr));
@@ -607,6 +604,16 @@ bool TrustCertificate(const std::wstring& path) {
                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   CertCloseStore(store, 0);
   return added;
+}
+
+// An optional "--trust=CA" after the mode: the certificate is trusted first. Returns the index of
+// the next argument.
+int TakeTrustArgument(int argc, wchar_t** argv) {
+  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
+    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
+    return 3;
+  }
+  return 2;
 }
 
 class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHandler, public CefDisplayHandler,
@@ -695,11 +702,7 @@ class LoadClient : public CefClient, public CefLifeSpanHandler, public CefLoadHa
 };
 
 void RunLoads(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  const int first = TakeTrustArgument(argc, argv);
   components::CefManager& cef = components::CefManager::Instance();
   cef.PrepareCefEnvironment();
   CefSettings settings;
@@ -736,11 +739,7 @@ void RunLoads(int argc, wchar_t** argv) {
 // The page at PAGE is loaded afresh for each point; once it has settled, the mouse moves to an
 // empty place and onto the point and clicks there; the events until all is quiet are kept.
 void RunClicks(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  const int first = TakeTrustArgument(argc, argv);
   if (argc < first + 1) return;
   const std::wstring page = argv[first];
   components::CefManager& cef = components::CefManager::Instance();
@@ -837,11 +836,7 @@ class RenderClient : public CefClient,
 };
 
 void RunRender(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  int first = TakeTrustArgument(argc, argv);
   const bool killFirst = argc > first && std::wstring(argv[first]) == L"--kill-first";
   if (killFirst) ++first;
   if (argc < first + 3) return;
@@ -947,11 +942,7 @@ HWND FindPopupMenu() {
 }
 
 void RunMenu(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  const int first = TakeTrustArgument(argc, argv);
   if (argc < first + 3) return;
   CefRefPtr<MenuClient> client = new MenuClient();
   client->width = 400;
@@ -1040,11 +1031,7 @@ class DialogClient : public RenderClient, public CefJSDialogHandler, public CefD
 };
 
 void RunDialogs(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  const int first = TakeTrustArgument(argc, argv);
   if (argc <= first) return;
   CefRefPtr<DialogClient> client = new DialogClient();
   client->width = 400;
@@ -1073,11 +1060,7 @@ void RunDialogs(int argc, wchar_t** argv) {
 
 // Clicks at X,Y on the settled page and types TEXT; the frame after that goes to FILE.
 void RunType(int argc, wchar_t** argv) {
-  int first = 2;
-  if (argc > 2 && std::wstring(argv[2]).compare(0, 8, L"--trust=") == 0) {
-    Put("trusted", TrustCertificate(std::wstring(argv[2]).substr(8)));
-    first = 3;
-  }
+  const int first = TakeTrustArgument(argc, argv);
   if (argc < first + 4) return;
   CefRefPtr<RenderClient> client = new RenderClient();
   client->width = 400;
