@@ -1,6 +1,7 @@
 """Shared helpers of the stand-in tests: a check counter that prints a pass/fail summary, a running
 stand-in started from a scenario and stopped by its process id, and its control endpoint."""
 
+import atexit
 import http.client
 import json
 import shutil
@@ -39,19 +40,38 @@ class Checks:
         print(f"{self.title}: {self.passed} passed, {len(self.failed)} failed")
         for name in self.failed:
             print(f"  failed: {name}")
+        global _passed
+        _passed = not self.failed
         return 0 if not self.failed else 1
 
 
+# The folders work_dir made in this process, removed at its exit when its checks passed (after the
+# stand-ins writing into them have stopped).
+_work_dirs = []
+_passed = False
+
+
+@atexit.register
+def _remove_work_dirs():
+    if _passed:
+        for folder in _work_dirs:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
 def work_dir(name):
-    """A new folder for one test run. Under the build folder only the latest run of each test is
-    kept, for diagnosis: repeated runs would otherwise fill the disk with releases."""
+    """A new folder for one test run. A passing run removes it at its exit; under the build folder
+    only the latest failed run of each test is kept, for diagnosis: repeated runs would otherwise fill
+    the disk with releases."""
     base = os.environ.get("DV_BINARY_DIR")
     root = os.path.join(base, "tools-tests") if base else None
     if root:
         os.makedirs(root, exist_ok=True)
         for old in glob.glob(os.path.join(root, glob.escape(name) + "-*")):
             shutil.rmtree(old, ignore_errors=True)
-    return tempfile.mkdtemp(prefix=name + "-", dir=root)
+    folder = tempfile.mkdtemp(prefix=name + "-", dir=root)
+    _work_dirs.append(folder)
+    return folder
+
 
 
 class Standin:

@@ -2,7 +2,9 @@
 an install with the 32 MiB + 1 file, patch updates with both extensions, a wrong patch output caught, kills
 by pid at random points then reruns until the flow rests, a destination held open, the game start with
 the game-client stand-in, repair, and the launcher updating itself.
-Usage: test_apply.py <dvcli.exe> <TOLV.exe> <dorevezi.exe>"""
+Usage: test_apply.py <dvcli.exe> <TOLV.exe> <dorevezi.exe> [windows|windowless]
+The cases that show a window (the game client's, the launcher's) and those that show none can run as two
+tests, so the second runs beside the tests that hold the display."""
 
 import collections
 import hashlib
@@ -534,19 +536,24 @@ def test_self_update_program(c, w, a, dorevezi, dvcli):
 def main():
     dvcli, tolv, dorevezi = sys.argv[1], sys.argv[2], sys.argv[3]
     c = Checks("download, apply and start")
-    folder = work_dir("apply")
+    part = sys.argv[4] if len(sys.argv) > 4 else ""
+    folder = work_dir("apply-" + part if part else "apply")
     release = os.path.join(folder, "release")
     subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test", "--with-large",
                     "--tolv", tolv, "--dorevezi", dorevezi], check=True, stdout=subprocess.DEVNULL)
     only = os.environ.get("DV_APPLY_ONLY", "")
     try:
-        return run_tests(c, dvcli, tolv, dorevezi, folder, release, only)
+        return run_tests(c, dvcli, tolv, dorevezi, folder, release, only, part)
     finally:
         # Some hundreds of MB of game copies: kept only while the run lasts.
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def run_tests(c, dvcli, tolv, dorevezi, folder, release, only):
+# The cases that show a window on the display.
+WINDOW_CASES = {"play", "program"}
+
+
+def run_tests(c, dvcli, tolv, dorevezi, folder, release, only, part):
     with Standin({"listeners": ["gate2"], "mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         a = Apply(c, w)
@@ -560,8 +567,11 @@ def run_tests(c, dvcli, tolv, dorevezi, folder, release, only):
                  ("program", lambda: test_self_update_program(c, w, a, dorevezi, dvcli)),
                  ("kills", lambda: test_kills(c, w, a))]
         for name, run in tests:
-            if not only or name in only.split(","):
-                run()
+            if only and name not in only.split(","):
+                continue
+            if part and (name in WINDOW_CASES) != (part == "windows"):
+                continue
+            run()
     return c.finish()
 
 
