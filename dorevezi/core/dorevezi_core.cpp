@@ -411,3 +411,13 @@ void DoreveziCore::SetDownloadGameVersion(const std::string& version) {
   base::CriticalSectionGuard lock(&textsLock);
   downloadGameVersion = version;
 }
+
+std::string DoreveziCore::GetActivityUrl() {
+  base::CriticalSectionGuard lock(&textsLock);
+  return activityUrl;
+}
+
+void DoreveziCore::SetActivityUrl(const std::string& url) {
+  base::CriticalSectionGuard lock(&textsLock);
+  activityUrl = url;
+}

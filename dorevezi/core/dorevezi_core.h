@@ -83,7 +83,7 @@ constexpr int32_t kNoStateId = -1;
 int CollectFreeGameSlots(std::list<int>& freeSlots);
 bool IsGameRunning();
 // Whether the client of this installed game version takes the platform and slot arguments: none
-// installed yet, or "A_B_C" with A from 10077 on.
+// installed yet, or a version ParseVersionTriple reads whose first part is 10077 or more.
 bool GameTakesPlatformSuffix(const std::string& version);
 
 class DoreveziCore {
@@ -176,6 +176,9 @@ class DoreveziCore {
   // Under the texts lock.
   void SetRemoteGameVersion(const std::string& version);
   void SetDownloadGameVersion(const std::string& version);
+  // The gate's activity page, set by the worker and read by the windows, under the texts lock.
+  std::string GetActivityUrl();
+  void SetActivityUrl(const std::string& url);
   // The game folder of the settings, read under the texts lock.
   std::wstring GetGamePath();
   void SetGamePath(const std::wstring& path);
@@ -187,6 +190,9 @@ class DoreveziCore {
   // texts lock: the UI thread asks HasUnfinishedPreDownload while the worker rewrites it.
   std::string GetPreDownloadVersion();
   void SetPreDownloadVersion(const std::string& version);
+  // The bytes the pre-download still has to fetch, the same way.
+  uint64_t GetPreDownloadSize();
+  void SetPreDownloadSize(uint64_t size);
   // -1 no version announced, 0 its folder holds the complete list of that version, 1 otherwise.
   int CheckPreDownloadComplete();
   bool HasUnfinishedPreDownload();
@@ -250,7 +256,7 @@ class DoreveziCore {
   std::string remoteGameVersion;
   std::list<std::string> preDownloadFolders;
   std::string preDownloadVersion;
-  uint64_t preDownloadSize = 0;
+  uint64_t preDownloadSize = 0;  // guarded by textsLock
   std::atomic<bool> preDownloadRequested{false};
   std::atomic<bool> preDownloadPaused{false};
   bool preDownloadCheck = false;
@@ -259,7 +265,7 @@ class DoreveziCore {
   std::vector<JumpLink> jumpLinks;
   std::vector<ScrollPageInfo> scrollPages;
   std::vector<NewsTabInfo> newsTabs;
-  std::string activityUrl;
+  std::string activityUrl;  // guarded by textsLock
   int32_t patchOption = 2;
   bool useWebExtraParam = false;
   std::string publicIp;
@@ -273,7 +279,8 @@ class DoreveziCore {
 
   // Guards gameWindows.
   CRITICAL_SECTION gameWindowsLock;
-  // Guards the texts both threads touch: the version texts and envConfig.
+  // Guards the texts both threads touch: the version texts, envConfig, the activity page and the
+  // pre-download size.
   CRITICAL_SECTION textsLock;
 
  private:

@@ -12,6 +12,7 @@
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/sys_info.h"
 #include "dorevezi/update/state.h"
 #include "ui/core/string_util.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int kGameSlotCount = 1;
 // Versions from this release on take the platform and slot arguments.
-constexpr long kFirstVersionWithPlatform = 10077;
+constexpr int kFirstVersionWithPlatform = 10077;
 
 bool SlotTaken(int /*slot*/) {
   HANDLE mutex = CreateMutexW(nullptr, FALSE, kGameInstanceMutex);
@@ -38,22 +39,11 @@ bool CanOpenForReading(const std::wstring& path) {
 
 }  // namespace
 
-// Parts that are not numbers give no suffix.
+// A version that is not three numbers, as every version comparison reads it, gives no suffix.
 bool GameTakesPlatformSuffix(const std::string& version) {
   if (version.empty()) return true;
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t cut = version.find('_', start);
-    parts.push_back(version.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
-    if (cut == std::string::npos) break;
-    start = cut + 1;
-  }
-  if (parts.size() != 3 || parts[0].empty() || parts[0].size() > 9) return false;
-  for (char c : parts[0]) {
-    if (c < '0' || c > '9') return false;
-  }
-  return std::stol(parts[0]) >= kFirstVersionWithPlatform;
+  int first = 0, second = 0, third = 0;
+  return ParseVersionTriple(version, first, second, third) && first >= kFirstVersionWithPlatform;
 }
 
 int CollectFreeGameSlots(std::list<int>& freeSlots) {

@@ -37,6 +37,9 @@ bool IsOpenableWebAddress(const std::string& url) {
   if (url.size() == schemeLength || url[schemeLength] == '/') return false;
   for (unsigned char c : url) {
     if (c < 0x20 || c == 0x7f) return false;
+    // The shell puts the address into the browser's command line: a quotation mark or a blank
+    // would end the argument and start others, and the rest are the command processor's own.
+    if (c == '"' || c == ' ' || c == '<' || c == '>' || c == '^' || c == '|') return false;
   }
   return true;
 }

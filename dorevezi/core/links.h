@@ -6,7 +6,7 @@
 #include <string>
 
 // Whether `url` (UTF-8) is a web address the launcher may open: "http://" or "https://" (any
-// case) followed by a host, and no control characters.
+// case) followed by a host, with no control characters, blanks, quotation marks or < > ^ |.
 bool IsOpenableWebAddress(const std::string& url);
 
 // What DoreveziCore::OpenLink would open for `text`: the link table's entry of that name

@@ -144,6 +144,16 @@ void DoreveziCore::SetPreDownloadVersion(const std::string& version) {
   preDownloadVersion = version;
 }
 
+uint64_t DoreveziCore::GetPreDownloadSize() {
+  base::CriticalSectionGuard lock(&textsLock);
+  return preDownloadSize;
+}
+
+void DoreveziCore::SetPreDownloadSize(uint64_t size) {
+  base::CriticalSectionGuard lock(&textsLock);
+  preDownloadSize = size;
+}
+
 int DoreveziCore::CheckPreDownloadComplete() {
   const std::string version = GetPreDownloadVersion();
   if (version.empty()) return -1;

@@ -102,11 +102,17 @@ int SetMachineRegistryString(const std::wstring& key, const std::wstring& fallba
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS ||
       (!fallbackKey.empty() &&
        RegOpenKeyExW(HKEY_LOCAL_MACHINE, fallbackKey.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS)) {
-    BYTE buffer[kRegistryBufferBytes] = {};
-    DWORD size = sizeof(buffer);
+    // Read whole, whatever its length: a long path already stored is not written again.
     DWORD type = REG_NONE;
-    bool same = RegQueryValueExW(opened, valueName.c_str(), nullptr, &type, buffer, &size) == ERROR_SUCCESS &&
-                type == REG_SZ && WideRegistryText(buffer, size) == value;
+    DWORD size = 0;
+    bool same = false;
+    if (RegQueryValueExW(opened, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+      std::vector<BYTE> buffer(size);
+      same = RegQueryValueExW(opened, valueName.c_str(), nullptr, &type, buffer.data(), &size) ==
+                 ERROR_SUCCESS &&
+             type == REG_SZ && WideRegistryText(buffer.data(), size) == value;
+    }
     RegCloseKey(opened);
     if (same) return 0;
   }

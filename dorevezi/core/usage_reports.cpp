@@ -15,6 +15,7 @@
 #include "dorevezi/core/core_tables.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/network_identity.h"
+#include "dorevezi/core/predownload_books.h"
 #include "dorevezi/core/sys_info.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/http_requests.h"
@@ -25,11 +26,6 @@ namespace {
 
 const wchar_t kCryptographyKey[] = L"SOFTWARE\\Microsoft\\Cryptography\\";
 const wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
-// The game client holds this mutex while it runs.
-const wchar_t kGameInstanceMutex[] = L"_Tolv_Instance_";
-
-ReportSources g_sources;
-
 std::string LowerAscii(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -57,14 +53,6 @@ std::string WideToUtf8Text(const std::wstring& text) {
   return out;
 }
 
-// A momentary create-and-close: the launcher never keeps the client's mutex.
-bool GameInstanceRuns() {
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, kGameInstanceMutex);
-  const bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
-  if (mutex) CloseHandle(mutex);
-  return exists;
-}
-
 bool SystemCountryCode(std::string& code) {
   wchar_t buffer[260] = {};
   if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SISO3166CTRYNAME, buffer, 260) <= 0) return false;
@@ -78,22 +66,6 @@ void PostToWorker(std::function<void()> task) {
 }
 
 }  // namespace
-
-const char* DoreveziActionEventName(int32_t action) {
-  switch (action) {
-    case kActionStartOpen: return "click_launch_start_open";
-    case kActionDownloadGame: return "click_launch_download_game";
-    case kActionPauseGame: return "click_launch_pause_game";
-    case kActionContinueDownload: return "click_launch_continue_download_game";
-    case kActionDownloadFinish: return "download_game_finish";
-    case kActionPlayGame: return "click_launch_play_game";
-    case kActionUpdateGame: return "click_launch_update_game";
-    case kActionUpdateDorevezi: return "click_launch_update_dorevezi";
-    case kActionUpdateFinish: return "update_game_finish";
-    case kActionApplyUpdateSuccess: return "apply_update_game_success";
-    default: return "";
-  }
-}
 
 std::string FormatReportSpeed(int64_t bytesPerSecond) {
   return FormatThreeDecimals(static_cast<float>(bytesPerSecond) * (1.0f / 1048576.0f));
@@ -240,10 +212,6 @@ std::string BuildSettingsRecord(const ReportValues& values, const std::string& i
   return WriteRecord(record);
 }
 
-void SetReportSources(const ReportSources& sources) {
-  g_sources = sources;
-}
-
 ReportValues GatherReportValues() {
   DoreveziCore& core = DoreveziCore::GetInstance();
   DownloadManager& manager = DownloadManager::GetInstance();
@@ -278,9 +246,9 @@ ReportValues GatherReportValues() {
   if (GetDiskSpace(settings.gamePath, total, available)) {
     values.leftCapacity = FormatThreeDecimals(static_cast<float>(available) * (1.0f / 1073741824.0f));
   }
-  values.gameRunning = GameInstanceRuns();
-  if (g_sources.comparePreDownloadVersion && !values.preDownloadVersion.empty()) {
-    values.preDownloadComparison = g_sources.comparePreDownloadVersion(
+  values.gameRunning = IsGameRunning();
+  if (!values.preDownloadVersion.empty()) {
+    values.preDownloadComparison = ComparePreDownloadVersion(
         values.preDownloadVersion, values.localGameVersion, values.remoteGameVersion);
   }
   return values;

@@ -19,7 +19,7 @@ constexpr char kLogTypeStarterSetting[] = "qzrolepcstartersetting";
 constexpr char kReportGameId[] = "10043";
 constexpr char kReportPackageId[] = "com.quorilgames.zun.pc.cn";
 
-// Action ids of the detail record, each paired with the attribution event's name (there is no 19).
+// Action ids of the detail record (there is no 19); each goes out with its attribution event.
 enum DoreveziAction : int32_t {
   kActionStartOpen = 13,
   kActionDownloadGame = 14,
@@ -32,8 +32,6 @@ enum DoreveziAction : int32_t {
   kActionUpdateFinish = 22,
   kActionApplyUpdateSuccess = 23,
 };
-// The attribution event name of an action; empty for an id without one.
-const char* DoreveziActionEventName(int32_t action);
 
 // Everything a record draws on besides its own arguments, read on the worker when it is composed.
 struct ReportValues {
@@ -87,14 +85,6 @@ std::string FormatReportSpeed(int64_t bytesPerSecond);
 // Worker thread: reads the values of this moment from the core, the download manager and the
 // system.
 ReportValues GatherReportValues();
-
-// Values other parts of the launcher own. Until it is installed a pre-download comparison counts
-// as "not newer".
-struct ReportSources {
-  int (*comparePreDownloadVersion)(const std::string& candidate, const std::string& local,
-                                   const std::string& remote) = nullptr;
-};
-void SetReportSources(const ReportSources& sources);
 
 // From any thread: a UI click record, queued.
 void ReportUiClick(const std::string& uitype, const std::string& action);

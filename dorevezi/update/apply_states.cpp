@@ -931,6 +931,6 @@ void EvaluatePreDownload() {
     auto patch = patching ? patches.find(entry.first) : patches.end();
     size += uint64_t(patch != patches.end() ? patch->second.size : entry.second.size);
   }
-  core.preDownloadSize = size;
+  core.SetPreDownloadSize(size);
   core.NotifyMainWindow(kMsgPreDownloadStatus, kPreDlcPageBefore, 0);
 }

@@ -18,6 +18,7 @@
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/network_identity.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/self_replace.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/gate_reply.h"
 #include "dorevezi/update/update_states.h"
@@ -209,7 +210,9 @@ void PrepareState::PrepareGame() {
   for (const auto& pair : core.alternateFileNames) {
     const std::wstring source = NormalizePath(game + pair.first, false);
     const std::wstring target = NormalizePath(game + pair.second, false);
-    if (CanOpenForReading(source) && !CanOpenForReading(target)) CopyFileW(source.c_str(), target.c_str(), FALSE);
+    // Through a sibling renamed into place: a copy cut short never stands under the name the client
+    // opens, where it would be taken as present from then on.
+    if (CanOpenForReading(source) && !CanOpenForReading(target)) ReplaceFileWithRetry(source, target, 0);
   }
   localSlotKey = kLocalGameVersion;
   remoteSlotKey = kRemoteGameVersion;
@@ -286,7 +289,7 @@ void PrepareState::ParseDoreveziGateReply(int32_t code, const std::string& /*url
   if (!read || !reply.hasDlcAddr) return;
   core.forceUpdateDorevezi = false;
   DownloadManager::GetInstance().SetCdnUrls(reply.cdnUrls);
-  if (reply.hasActivityAddr) core.activityUrl = reply.activityAddr;
+  if (reply.hasActivityAddr) core.SetActivityUrl(reply.activityAddr);
   if (reply.forceUpdateDorevezi) core.forceUpdateDorevezi = true;
   result = 1;
 }

@@ -10,10 +10,9 @@
 #include "base/thread_registry.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
-#include "dorevezi/core/predownload_books.h"
-#include "dorevezi/core/usage_reports.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/predownload_state.h"
+#include "ui/core/string_util.h"
 
 namespace {
 
@@ -49,9 +48,6 @@ State* FetchState(FlowMode flow, const std::string& version) {
 
 void InstallUpdateStates() {
   SetStateFactories(&MakePrepareState, &CreatePreDownloadStateObject);
-  ReportSources sources;
-  sources.comparePreDownloadVersion = &ComparePreDownloadVersion;
-  SetReportSources(sources);
 }
 
 void SetRemoteGameVersionFromList(const std::string& listText) {
@@ -100,7 +96,9 @@ void RequestRemoteState::OnHttpResponse(int32_t code, const std::string& url, co
   }
   // Without the list on disk the version check would commit nothing and call it success.
   if (!WriteWholeFile(temporaryListPath, text)) {
-    errorText = "Write Failed:" + std::string(temporaryListPath.begin(), temporaryListPath.end());
+    std::string path;
+    ui::WideToMultiByte(temporaryListPath, path, CP_UTF8);
+    errorText = "Write Failed:" + path;
     errorDetail = "the remote version list could not be saved";
     return;
   }

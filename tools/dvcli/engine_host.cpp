@@ -39,7 +39,7 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       std::string line = "predl " + std::to_string(int64_t(wParam)) + " " + std::to_string(int64_t(lParam));
       // The page before the download shows the size the check counted.
       if (wParam == kPreDlcPageBefore) {
-        line += " size=" + std::to_string(DoreveziCore::GetInstance().preDownloadSize);
+        line += " size=" + std::to_string(DoreveziCore::GetInstance().GetPreDownloadSize());
       }
       PrintLine(line);
       return 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cctype>
 
@@ -184,10 +185,36 @@ TEST_F(MachineRegistry, WritesOnlyChangedStringsAndFallsBack) {
   EXPECT_EQ(ReadMachineRegistryString(Key(L"Present"), "Other"), "v");
   EXPECT_EQ(SetMachineRegistryString(Key(L"Missing"), L"", L"Other", L"v"), -1);
   EXPECT_EQ(SetMachineRegistryString(Key(L"Missing"), Key(L"AlsoMissing"), L"Other", L"v"), -1);
-  // Longer than the comparison buffer: always rewritten, never read beyond it.
-  const std::wstring longValue(200, L'z');
-  EXPECT_EQ(SetMachineRegistryString(Key(L"Present"), L"", L"Long", longValue), 1);
-  EXPECT_EQ(SetMachineRegistryString(Key(L"Present"), L"", L"Long", longValue), 1);
+}
+
+// A launcher path longer than 260 characters already stored: compared whole and not written
+// again. The key lets this process read but not set values, so a write attempt would fail (-1).
+TEST_F(MachineRegistry, LongValueAlreadyStoredIsNotWrittenAgain) {
+  const std::wstring longPath = L"C:\\" + std::wstring(300, L'd') + L"\\dorevezi.exe";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Key(L"ReadOnly").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(key, L"Run", 0, REG_SZ, reinterpret_cast<const BYTE*>(longPath.c_str()),
+                           static_cast<DWORD>((longPath.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR readOnly = nullptr;
+  // Everyone: read, delete and change the permissions (for the clean-up), nothing else.
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x70019;;;WD)", SDDL_REVISION_1,
+                                                                   &readOnly, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
+  LocalFree(readOnly);
+  RegCloseKey(key);
+  // The restriction holds: a different text cannot be written.
+  EXPECT_EQ(SetMachineRegistryString(Key(L"ReadOnly"), L"", L"Run", longPath + L"x"), -1);
+  EXPECT_EQ(SetMachineRegistryString(Key(L"ReadOnly"), L"", L"Run", longPath), 0);
+  // Also as the fallback key, after a first key that does not open.
+  EXPECT_EQ(SetMachineRegistryString(Key(L"Missing"), Key(L"ReadOnly"), L"Run", longPath), 0);
+  // A stored text that only begins like the new one, or the new one cut short, still differs.
+  EXPECT_EQ(SetMachineRegistryString(Key(L"ReadOnly"), L"", L"Run", longPath.substr(0, 200)), -1);
+  // And where writing is allowed, the long text is written once.
+  EXPECT_EQ(SetMachineRegistryString(Key(L"Present"), L"", L"Long", longPath), 1);
+  EXPECT_EQ(SetMachineRegistryString(Key(L"Present"), L"", L"Long", longPath), 0);
 }
 
 TEST_F(MachineRegistry, ReadsStayWithinWhatTheRegistryReturned) {

@@ -8,9 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/base_util.h"
+#include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/json_util.h"
 #include "dorevezi/core/link_config.h"
 #include "dorevezi/core/links.h"
+#include "dorevezi/core/messages.h"
+#include "dorevezi/core/predownload_books.h"
 #include "dorevezi/core/usage_reports.h"
 #include "dorevezi/update/download_manager.h"
 
@@ -212,10 +216,54 @@ TEST(UsageRecords, SettingsRecordLeavesOutUnchangedTexts) {
   EXPECT_EQ(Names(both).size(), 12u);
 }
 
-TEST(UsageRecords, ActionNames) {
-  EXPECT_STREQ(DoreveziActionEventName(kActionStartOpen), "click_launch_start_open");
-  EXPECT_STREQ(DoreveziActionEventName(kActionUpdateFinish), "update_game_finish");
-  EXPECT_STREQ(DoreveziActionEventName(19), "");
+// The values a record is composed from come from the core's own checks: the game-client probe and
+// the pre-download order, with nothing installed beforehand.
+TEST(UsageRecords, GatheredValuesUseTheCoresGameCheckAndPreDownloadOrder) {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  const VersionTexts kept = core.GetVersionTexts();
+  const std::string keptPreDownload = core.GetPreDownloadVersion();
+  {
+    base::CriticalSectionGuard lock(&core.textsLock);
+    core.localGameVersion = "10077_0_1";
+    core.remoteGameVersion = "10077_0_1";
+  }
+  const struct {
+    const char* candidate;
+    int comparison;
+    const char* play;
+  } cases[] = {
+      {"10077_0_2", kPreDownloadUsable, "0"},
+      {"10077_5_1", kPreDownloadUsable, "0"},  // the third part ranks above the second
+      {"10077_9_0", kPreDownloadNotNewer, "-1"},
+      {"10077_0_", kPreDownloadBadCandidate, "-1"},
+  };
+  for (const auto& c : cases) {
+    core.SetPreDownloadVersion(c.candidate);
+    const ReportValues values = GatherReportValues();
+    EXPECT_EQ(values.preDownloadComparison, c.comparison) << c.candidate;
+    EXPECT_FALSE(values.gameRunning);
+    const Json::Value record = Parse(BuildDoreveziEventRecord(values, "", "", "", "", "pre_install"));
+    EXPECT_EQ(record["if_install_play"].asString(), c.play) << c.candidate;
+  }
+  // The client holds its instance mutex: the record says the game plays.
+  core.SetPreDownloadVersion("10077_0_2");
+  HANDLE client = CreateMutexW(nullptr, FALSE, kGameInstanceMutex);
+  ASSERT_NE(client, nullptr);
+  const ReportValues running = GatherReportValues();
+  CloseHandle(client);
+  EXPECT_TRUE(running.gameRunning);
+  EXPECT_EQ(
+      Parse(BuildDoreveziEventRecord(running, "", "", "", "", "pre_install"))["if_install_play"].asString(),
+      "1");
+  EXPECT_FALSE(GatherReportValues().gameRunning);
+
+  core.SetPreDownloadVersion(keptPreDownload);
+  base::CriticalSectionGuard lock(&core.textsLock);
+  core.localGameVersion = kept.localGameVersion;
+  core.remoteGameVersion = kept.remoteGameVersion;
+}
+
+TEST(UsageRecords, SpeedsInMegabytesPerSecond) {
   EXPECT_EQ(FormatReportSpeed(kLowestSpeedReset), "95367.430");
   EXPECT_EQ(FormatReportSpeed(0), "0.000");
 }
@@ -294,6 +342,15 @@ TEST(Links, OnlyWebAddressesOpen) {
       {"https://example.com/\r\nx", false},
       {" https://example.com/", false},
       {"", false},
+      // What would end the address's argument in the browser's command, or reach a command processor.
+      {"https://example.com/\" --user-data-dir=C:\\x", false},
+      {"https://example.com/a b", false},
+      {"https://example.com/?q=<x>", false},
+      {"https://example.com/?q=a>b", false},
+      {"https://example.com/^&calc", false},
+      {"https://example.com/a|b", false},
+      {"https://example.com/\t", false},
+      {"https://example.com/?q=a%20b&r=%22", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsOpenableWebAddress(c.first), c.second) << c.first;
 }

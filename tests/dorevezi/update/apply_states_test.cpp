@@ -45,9 +45,22 @@ TEST(GameProcess, PlatformSuffixByInstalledVersion) {
     const char* version;
     bool suffix;
   } cases[] = {
-      {"", true},           {"10077_0_0", true}, {"10077_3_5", true}, {"20000_1_1", true},
-      {"10076_9_9", false}, {"1.2.3", false},    {"10077_0", false},  {"x10077_0_0", false},
-      {"10077_0_0_1", false}, {"99999999999_0_0", false},
+      {"", true},
+      {"10077_0_0", true},
+      {"10077_3_5", true},
+      {"20000_1_1", true},
+      {"10076_9_9", false},
+      {"1.2.3", false},
+      {"10077_0", false},
+      {"x10077_0_0", false},
+      {"10077_0_0_1", false},
+      {"99999999999_0_0", false},
+      // Three parts only when each is a number, as every version comparison reads them.
+      {"10077_0_", false},
+      {"10077__0", false},
+      {"10077_x_0", false},
+      {"10077_0_-1", false},
+      {"10077_0_99999999999", false},
   };
   for (const auto& c : cases) EXPECT_EQ(GameTakesPlatformSuffix(c.version), c.suffix) << c.version;
 }

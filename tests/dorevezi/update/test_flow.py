@@ -1,7 +1,8 @@
 """The update flows from the gate query to the version decision, run by `dvcli flow` under Wine against
 the stand-in and a generated release: the launcher flow and its silent failures, a table of game-gate
 replies, hashing a game folder without its list, the patch decision, apply-list resume, the disk-space
-question on a small drive and an unmapped one, and a retried gate failure.
+question on a small drive and an unmapped one, a retried gate failure, and a kill while the flow copies
+to an alternate file name.
 Usage: test_flow.py <dvcli.exe>"""
 
 import contextlib
@@ -10,8 +11,10 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 from dl_support import Checks, Launcher, Log, SOURCE_DIR, Standin, windows_path, work_dir
 
@@ -433,6 +436,70 @@ def test_disk_space(c, w):
             flow.errors and flow.errors[-1][1].startswith("Write Failed:") and len(flow.boxes) == 2, flow.errors)
 
 
+ALTERNATE_SOURCE, ALTERNATE_COPY = "TOLV_Data/Resources/unity_default_resources", \
+    "TOLV_Data/Resources/unity default resources"
+
+
+def test_alternate_copy_killed(c, w):
+    """The flow killed while it copies a file to the name the client opens: nothing stands under that
+    name, and the next run makes the whole copy."""
+    w.scenario(gate_game())
+    launcher = w.launcher()
+    game = w.game()
+    source = os.path.join(game, *ALTERNATE_SOURCE.split("/"))
+    target = os.path.join(game, *ALTERNATE_COPY.split("/"))
+    beside = target + ".replacing"
+    if os.path.exists(target):
+        os.remove(target)
+    # Large enough that the copy takes a while; sparse, so it costs no disk until copied.
+    size = 2 * 1024 * 1024 * 1024
+    with open(source, "r+b") as f:
+        f.truncate(size)
+        f.seek(size - 4)
+        f.write(b"tail")
+    partial = None
+    for _ in range(3):
+        process = launcher.start("flow", *game_args(game), "--decide", proxy=w.standin.addresses["proxy"])
+        try:
+            # The copy under way: a file of either name that is not yet whole.
+            while partial is None and process.poll() is None:
+                for path in (target, beside):
+                    try:
+                        got = os.path.getsize(path)
+                    except OSError:
+                        continue
+                    if 0 < got < size:
+                        partial = got
+                        os.kill(process.pid, signal.SIGKILL)
+                        break
+                time.sleep(0.005)
+        finally:
+            if process.poll() is None:
+                os.kill(process.pid, signal.SIGKILL)
+            process.wait()
+            process.stdout.close()
+        if partial is not None:
+            break
+        # Copied whole before it was seen: start again without the copy.
+        for path in (target, beside):
+            if os.path.exists(path):
+                os.remove(path)
+    c.check("alternate copy killed: the flow was killed with the copy part-way", partial is not None)
+    c.check("alternate copy killed: no part of a copy under the client's name",
+            not os.path.exists(target), os.path.getsize(target) if os.path.exists(target) else None)
+    flow = w.run(launcher, *game_args(game))
+    whole = os.path.exists(target) and os.path.getsize(target) == size
+    if whole:
+        with open(target, "rb") as f:
+            f.seek(size - 4)
+            whole = f.read() == b"tail"
+    c.check("alternate copy killed: the next run makes the whole copy", whole and flow.rest != "",
+            (os.path.getsize(target) if os.path.exists(target) else None, flow.lines[-3:]))
+    c.check("alternate copy killed: nothing left beside it", not os.path.exists(beside))
+    # Two whole copies of a sparse file: free the disk at once.
+    shutil.rmtree(game, ignore_errors=True)
+
+
 def test_retry(c, w):
     w.scenario(gate_game())
     for answer, last in (("yes", "DownloadFiles"), ("no", "Exception")):
@@ -468,6 +535,7 @@ def main():
         test_disk_space(c, w)
         test_disk_space_boundary(c, w)
         test_retry(c, w)
+        test_alternate_copy_killed(c, w)
     return c.finish()
 
 

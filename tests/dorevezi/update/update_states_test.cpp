@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/thread.h"
@@ -21,6 +22,7 @@
 #include "dorevezi/update/gate_reply.h"
 #include "dorevezi/update/state.h"
 #include "dorevezi/update/update_states.h"
+#include "test_support/temp_dir.h"
 
 namespace {
 
@@ -251,6 +253,64 @@ TEST(GateReplies, GameReplyRefusesUnsafeInlineLists) {
   ASSERT_TRUE(ReadGameGateReply(body.data(), body.size(), reply, error)) << error;
   EXPECT_FALSE(reply.hasInlineList);
   EXPECT_EQ(reply.cdnUrls, std::vector<std::string>{"https://cdn/"});
+}
+
+// The worker sets the activity page while the windows read it: every read gets one whole address.
+TEST(GateReplies, ActivityPageReadWholeWhileTheWorkerSetsIt) {
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  const std::string pages[2] = {"https://act.example/" + std::string(300, 'a'),
+                                "https://act.example/" + std::string(300, 'b')};
+  std::string bodies[2];
+  for (int i = 0; i < 2; ++i) {
+    bodies[i] = R"({"Others": "{\"DlcAddr\": \"https://cdn/\", \"ActivityAddr\": \")" + pages[i] + R"(\"}"})";
+  }
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    PrepareState state(kFlowDorevezi);
+    for (int i = 0; i < 20000; ++i) {
+      const std::string& body = bodies[i & 1];
+      state.ParseDoreveziGateReply(0, "", body.data(), static_cast<int32_t>(body.size()), "");
+    }
+    done = true;
+  });
+  int reads = 0;
+  int torn = 0;
+  while (!done) {
+    const std::string seen = core.GetActivityUrl();
+    ++reads;
+    if (!seen.empty() && seen != pages[0] && seen != pages[1]) ++torn;
+  }
+  worker.join();
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_EQ(core.GetActivityUrl(), pages[1]);
+  core.SetActivityUrl("");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Remote list
+
+// The remote list could not be kept: the error names the file in UTF-8, whatever its folder's script.
+TEST(RemoteList, WriteFailureNamesThePathInUtf8) {
+  test_support::TempDir dir;
+  const std::wstring folder = dir.Path() + L"\\\u6e38\u620f \u5b89\u88c5";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring list = folder + L"\\tmp_version_map.txt";
+  // A read-only file is never replaced.
+  HANDLE file =
+      CreateFileW(list.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  RequestRemoteState state(kFlowGame);
+  state.remoteSlotKey = "_remote_write_test_";
+  state.temporaryListPath = list;
+  const std::string body = R"({"version": "10077_0_1", "list": {"a.bin": {"md5": "m", "size": 1}}})";
+  state.OnHttpResponse(0, "https://cdn/version_map.txt", body.data(), static_cast<int32_t>(body.size()), "");
+  std::string folderUtf8;
+  for (wchar_t c : dir.Path()) folderUtf8 += static_cast<char>(c);
+  EXPECT_EQ(state.errorText, "Write Failed:" + folderUtf8 +
+                                 "\\\xe6\xb8\xb8\xe6\x88\x8f \xe5\xae\x89\xe8\xa3\x85\\tmp_version_map.txt");
+  SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DoreveziCore::GetInstance().versionMaps.erase("_remote_write_test_");
 }
 
 // ---------------------------------------------------------------------------------------------
