@@ -452,7 +452,7 @@ def test_alternate_copy_killed(c, w):
     if os.path.exists(target):
         os.remove(target)
     # Large enough that the copy takes a while; sparse, so it costs no disk until copied.
-    size = 2 * 1024 * 1024 * 1024
+    size = 512 * 1024 * 1024
     with open(source, "r+b") as f:
         f.truncate(size)
         f.seek(size - 4)
