@@ -27,8 +27,8 @@ class BenchWindow : public ui::Window {
   int paints = 0;
 };
 
-// How the buttons paint: a GDI+ fill as a state colour does, a GDI fill, or nothing (the
-// window's own share of a repaint).
+// How the buttons paint: the render context's fill as a state colour does, a GDI fill, or
+// nothing (the window's own share of a repaint).
 enum class Fill { kGdiPlus, kGdi, kNone };
 
 class Button : public ui::Control {
@@ -94,12 +94,20 @@ bool Run(Fill fill, const char* name) {
   auto* root = new ui::Box();
   root->GetLayout()->SetPadding(pad, false);
   std::vector<ui::Rect> buttons;
-  // 20 columns x 15 rows of 44 x 40 buttons inside the shadow padding.
+  std::vector<Button*> placed;
+  // 20 columns x 15 rows of 44 x 40 buttons inside the shadow padding. The root's layout
+  // places each: a declared size at a top-left margin (bounds alone would let it stretch
+  // over the whole window at the first arrangement).
   for (int i = 0; i < kControls; ++i) {
     const int x = pad.left + 4 + (i % 20) * 48, y = pad.top + 4 + (i / 20) * 44;
     auto* button = new Button(0xFF000000u | (0x10u * (i % 16)) << 16 | 0x6080u, fill);
-    button->SetBounds(ui::Rect{x, y, x + 44, y + 40});
-    buttons.push_back(button->GetBounds(true));
+    const ui::Rect r{x, y, x + 44, y + 40};
+    button->SetDeclaredWidth(r.Width(), false, false);
+    button->SetDeclaredHeight(r.Height(), false);
+    button->SetMargin(ui::Rect{r.left - pad.left, r.top - pad.top, 0, 0}, false);
+    button->SetBounds(r);
+    buttons.push_back(r);
+    placed.push_back(button);
     root->AddChild(button);
   }
   window->AttachRoot(root);
@@ -111,12 +119,24 @@ bool Run(Fill fill, const char* name) {
     Pump();
     Sleep(5);
   }
+  // A figure taken over buttons the layout moved or stretched would time another picture.
+  for (int i = 0; i < kControls; ++i) {
+    const ui::Rect b = placed[i]->GetBounds(true);
+    if (b.left != buttons[i].left || b.top != buttons[i].top || b.right != buttons[i].right ||
+        b.bottom != buttons[i].bottom) {
+      fprintf(stderr, "button %d is at %d,%d-%d,%d, placed at %d,%d-%d,%d\n", i, b.left, b.top, b.right, b.bottom,
+              buttons[i].left, buttons[i].top, buttons[i].right, buttons[i].bottom);
+      DestroyWindow(hwnd);
+      delete window;
+      return false;
+    }
+  }
 
   ui::IRenderContext* context = window->GetRenderContext();
-  RECT placed;
-  GetWindowRect(hwnd, &placed);
+  RECT windowRect;
+  GetWindowRect(hwnd, &windowRect);
   const double floor = MedianMicroseconds([&](int) {
-    POINT destination{placed.left, placed.top};
+    POINT destination{windowRect.left, windowRect.top};
     SIZE size{kWidth, kHeight};
     POINT source{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
@@ -149,7 +169,7 @@ int main() {
   ui::UiRuntime::Initialize(L"resources\\", nullptr, false, L"themes\\default", L"zh_CN");
   printf("ui_paint: %d x %d layered window, %d controls, %d rounds each (median)\n", kWidth, kHeight, kControls,
          kRounds);
-  const bool ok = Run(Fill::kGdiPlus, "a GDI+ fill each") && Run(Fill::kGdi, "a GDI fill each") &&
+  const bool ok = Run(Fill::kGdiPlus, "the render context's fill each") && Run(Fill::kGdi, "a GDI fill each") &&
                   Run(Fill::kNone, "nothing (the window's own share)");
   ui::UiRuntime::Uninitialize();
   return ok ? 0 : 1;

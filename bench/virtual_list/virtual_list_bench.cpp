@@ -270,10 +270,15 @@ int main() {
            n.wheel.mean, n.wheel.median, n.wheelRepaint.median, n.page.mean, n.page.median, n.pageRepaint.median);
     if (r.elements != static_cast<size_t>(kPool) || r.paints != 4 * kSteps) ok = false;
   }
+  printf("\n");
+  for (int i = 0; i < 2; ++i) {
+    printf("%d items: wheel step %5.2fx the native list view's (aim <= 2x), page step %5.2fx\n", counts[i],
+           lists[i].wheel.median / natives[i].wheel.median, lists[i].page.median / natives[i].page.median);
+  }
   const auto relative = [](const ListRun& r, bool page) {
     return page ? r.page.median / r.pageRepaint.median : r.wheel.median / r.wheelRepaint.median;
   };
-  printf("\n100,000 against 100 items (aim <= 1.1x): wheel %5.2fx, page %5.2fx; each measured against its own plain "
+  printf("100,000 against 100 items (aim <= 1.1x): wheel %5.2fx, page %5.2fx; each measured against its own plain "
          "repaints (the load of the machine changes between runs): wheel %5.2fx, page %5.2fx; elements %zu and %zu\n",
          lists[1].wheel.median / lists[0].wheel.median, lists[1].page.median / lists[0].page.median,
          relative(lists[1], false) / relative(lists[0], false), relative(lists[1], true) / relative(lists[0], true),

@@ -1,5 +1,6 @@
 #include "ui/render/render_context_gdiplus.h"
 
+#include <algorithm>
 #include <new>
 
 #include "ui/render/gdiplus_tools.h"
@@ -99,6 +100,7 @@ bool RenderContext_GdiPlus::ResizeSurface(int width, int height, bool flipped) {
   if (previousBitmap_) SelectObject(dc_, previousBitmap_);
   previousBitmap_ = nullptr;
   const bool made = surface_.CreateSurface(dc_, width, height, flipped);
+  topDown_ = made && flipped;
   if (made) previousBitmap_ = SelectObject(dc_, surface_.Handle());
   return made;
 }
@@ -114,6 +116,7 @@ IRenderContext* RenderContext_GdiPlus::Duplicate() {
 
 HBITMAP RenderContext_GdiPlus::DetachBitmap() {
   if (!previousBitmap_) return nullptr;
+  topDown_ = false;
   SelectObject(dc_, previousBitmap_);
   return surface_.DetachHandle();
 }
@@ -170,10 +173,42 @@ void RenderContext_GdiPlus::FillRectByColorName(const Rect& rect, const std::wst
   FillRectArgb(rect, UiRuntime::GetColor(colorName), alpha);
 }
 
+bool RenderContext_GdiPlus::FillOpaqueRect(const Rect& rect, ArgbColor color) {
+  auto* pixels = static_cast<uint32_t*>(surface_.PixelBits());
+  if (!pixels || !topDown_ || rect.Width() <= 0 || rect.Height() <= 0) return false;
+  // Only where logical to device is a plain shift.
+  if (GetMapMode(dc_) != MM_TEXT || GetGraphicsMode(dc_) != GM_COMPATIBLE) return false;
+  POINT corners[2] = {{rect.left, rect.top}, {rect.right, rect.bottom}};
+  if (!LPtoDP(dc_, corners, 2)) return false;
+  Rect area{std::max<int32_t>(corners[0].x, 0), std::max<int32_t>(corners[0].y, 0),
+            std::min<int32_t>(corners[1].x, surface_.Width()), std::min<int32_t>(corners[1].y, surface_.Height())};
+  HRGN clip = CreateRectRgn(0, 0, 0, 0);
+  if (!clip) return false;
+  const int clipped = GetClipRgn(dc_, clip);
+  RECT box = {};
+  const int kind = clipped == 1 ? GetRgnBox(clip, &box) : NULLREGION;
+  DeleteObject(clip);
+  if (clipped == -1 || (clipped == 1 && kind != SIMPLEREGION && kind != NULLREGION)) return false;
+  if (clipped == 1) {
+    if (kind == NULLREGION) return true;
+    area = Rect{std::max<int32_t>(area.left, box.left), std::max<int32_t>(area.top, box.top),
+                std::min<int32_t>(area.right, box.right), std::min<int32_t>(area.bottom, box.bottom)};
+  }
+  if (area.left >= area.right || area.top >= area.bottom) return true;
+  GdiFlush();  // GDI may hold drawing of its own still to be done on these pixels
+  for (int32_t y = area.top; y < area.bottom; ++y) {
+    uint32_t* row = pixels + static_cast<size_t>(y) * surface_.Width();
+    std::fill(row + area.left, row + area.right, color);
+  }
+  return true;
+}
+
 void RenderContext_GdiPlus::FillRectArgb(const Rect& rect, ArgbColor color, uint8_t alpha) {
+  if (alpha != 255) color = (((color >> 24) * alpha / 255) << 24) | (color & 0xFFFFFF);
+  // An opaque fill replaces the pixels, which GDI+ does many times slower than a plain write.
+  if ((color >> 24) == 255 && FillOpaqueRect(rect, color)) return;
   ScopedGraphics graphics(dc_);
   if (!graphics.get()) return;
-  if (alpha != 255) color = (((color >> 24) * alpha / 255) << 24) | (color & 0xFFFFFF);
   GpSolidFill* brush = nullptr;
   if (GdipCreateSolidFill(color, &brush) != Ok) return;
   GdipFillRectangleI(graphics.get(), brush, rect.left, rect.top, rect.Width(), rect.Height());

@@ -76,7 +76,12 @@ class RenderContext_GdiPlus : public IRenderContext {
                              int cxSource, int cySource, int x, int y, int cx, int cy, uint8_t alpha);
 
  private:
+  // An opaque colour written straight into the surface's pixels, within the DC's clip;
+  // false where that cannot stand for GDI+ (a complex clip, a scaled mapping, no surface).
+  bool FillOpaqueRect(const Rect& rect, ArgbColor color);
+
   HDC dc_ = nullptr;
+  bool topDown_ = false;  // the surface's rows run from the top
   int32_t savedState_ = 0;
   HGDIOBJ previousBitmap_ = nullptr;
   bool transparent_ = false;

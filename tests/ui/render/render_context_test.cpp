@@ -157,6 +157,58 @@ TEST(RenderContext, FillsScaleTheColourAlpha) {
   }
 }
 
+// Opaque fills are written into the surface without GDI+: in every clip and origin the
+// surface ends byte for byte as a GDI+ fill on the same DC leaves it.
+TEST(RenderContext, OpaqueFillsLeaveThePixelsAGdiplusFillLeaves) {
+  struct Case {
+    const char* name;
+    ui::Point origin;
+    ui::Rect clip;  // empty: none
+    bool round;
+    ui::Rect fill;
+    ui::ArgbColor color;
+  } cases[] = {
+      {"no clip", {0, 0}, {}, false, {3, 4, 17, 12}, 0xFF2060A0},
+      {"past every edge", {0, 0}, {}, false, {-5, -5, 40, 40}, 0xFF2060A0},
+      {"shifted origin", {5, -3}, {}, false, {8, 2, 14, 10}, 0xFF2060A0},
+      {"clip and shifted origin", {4, -3}, {6, 2, 15, 14}, false, {0, 0, 20, 20}, 0xFFC04010},
+      {"clip beside the fill", {0, 0}, {0, 0, 4, 4}, false, {10, 10, 20, 20}, 0xFFC04010},
+      {"clip off the surface", {0, 0}, {30, 30, 40, 40}, false, {0, 0, 24, 18}, 0xFFC04010},
+      {"round clip", {2, 2}, {2, 2, 18, 18}, true, {0, 0, 24, 24}, 0xFF10C040},
+      {"empty rectangle", {0, 0}, {}, false, {8, 8, 8, 12}, 0xFF10C040},
+      {"translucent colour", {0, 0}, {2, 2, 12, 12}, false, {0, 0, 16, 16}, 0x8010C040},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto fast = NewContext(24, 18), reference = NewContext(24, 18);
+    for (auto* context : {fast.get(), reference.get()}) {
+      // A background that a blend instead of a replacement would show through.
+      for (int y = 0; y < 18; ++y)
+        for (int x = 0; x < 24; ++x) SetPixelAt(*context, x, y, (x + y) % 2 ? 0xFFFFFFFF : 0x40102030);
+      context->ShiftWindowOrigin(c.origin);
+      if (c.clip.right > c.clip.left) {
+        if (c.round) context->ClipToRoundRect(c.clip, 8, 8);
+        else context->ClipToRect(c.clip);
+      }
+    }
+    fast->FillRectArgb(c.fill, c.color, 255);
+    Gdiplus::GpGraphics* graphics = nullptr;
+    ASSERT_EQ(Gdiplus::DllExports::GdipCreateFromHDC(reference->DrawingDC(), &graphics), Gdiplus::Ok);
+    Gdiplus::GpSolidFill* brush = nullptr;
+    Gdiplus::DllExports::GdipCreateSolidFill(c.color, &brush);
+    Gdiplus::DllExports::GdipFillRectangleI(graphics, brush, c.fill.left, c.fill.top, c.fill.Width(), c.fill.Height());
+    Gdiplus::DllExports::GdipDeleteBrush(brush);
+    Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+    int differing = 0;
+    for (int y = 0; y < 18; ++y)
+      for (int x = 0; x < 24; ++x)
+        if (PixelAt(*fast, x, y) != PixelAt(*reference, x, y) && differing++ < 3)
+          ADD_FAILURE() << "at " << x << "," << y << std::hex << ": 0x" << PixelAt(*fast, x, y) << ", GDI+ 0x"
+                        << PixelAt(*reference, x, y);
+    EXPECT_EQ(differing, 0);
+  }
+}
+
 TEST(RenderContext, BlendFromDCUsesConstantAndPerPixelAlpha) {
   struct Case {
     uint32_t source;  // premultiplied
