@@ -775,10 +775,13 @@ void RunClicks(int argc, wchar_t** argv) {
     client->idle = false;
     host->SendMouseClickEvent(event, MBT_LEFT, false, 1);
     host->SendMouseClickEvent(event, MBT_LEFT, true, 1);
-    // Quiet: no new event for 1.5 s (a load's events come within that of each other).
+    // Quiet: no new event for 1.5 s (a click's events come within that of each other), and a load
+    // that started has ended, however long its fetch took.
     std::wstring seen;
     DWORD stableSince = GetTickCount();
-    while (GetTickCount() - stableSince < 1500) {
+    const DWORD clickedAt = stableSince;
+    while (GetTickCount() - stableSince < 1500 ||
+           (seen.find(L"state 1") != std::wstring::npos && !client->idle && GetTickCount() - clickedAt < 60000)) {
       PumpFor(100);
       std::lock_guard<std::mutex> lock(client->mutex);
       if (client->events != seen) {
