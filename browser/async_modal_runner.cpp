@@ -8,21 +8,31 @@
 namespace components {
 
 AsyncModalRunner::AsyncModalRunner(Delegate* delegate)
-    : delegate_(delegate), startedEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    : state_(std::make_shared<ThreadState>(delegate)),
+      startedEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 AsyncModalRunner::~AsyncModalRunner() {
   PostQuit();
   if (!WaitForExit(kModalRunnerJoinTimeoutMs)) {
-    // The dialog still runs on its thread: its object and the thread handle are left to it, and
-    // the base destructor finds no thread to join.
+    // The dialog still runs on its thread: the thread is let go, and the base destructor finds no
+    // thread to join. Unless it has already passed its last use of the shared state, the dialog
+    // becomes its to delete.
     CloseHandle(thread_handle_.Release());
     thread_id_ = 0;
-    dialog_ = nullptr;
-    startedEvent_.Release();
-    return;
+    base::CriticalSectionGuard guard(&state_->lock);
+    if (!state_->threadDone) {
+      state_->runnerGone = true;
+      state_->leftDialog = dialog_;
+      dialog_ = nullptr;
+    }
   }
   delete dialog_;
   dialog_ = nullptr;
+}
+
+void AsyncModalRunner::DetachDelegate() {
+  base::CriticalSectionGuard guard(&state_->lock);
+  state_->delegate = nullptr;
 }
 
 void AsyncModalRunner::SetDialog(ModalWndBase* dialog) {
@@ -53,14 +63,29 @@ bool AsyncModalRunner::WaitForExit(DWORD timeoutMs) {
 }
 
 void AsyncModalRunner::Run() {
-  // Read before the dialog runs: a runner let go at exit may be gone when the dialog returns.
+  // Taken before the dialog runs: the runner may be gone when the dialog returns, and from the
+  // started event on this thread touches only these.
   ModalWndBase* dialog = dialog_;
+  std::shared_ptr<ThreadState> state = state_;
   // Makes the thread's message queue, so that a WM_QUIT posted right after the start arrives.
   MSG msg;
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
   SetEvent(startedEvent_.Get());
   if (dialog) dialog->RunModal();
-  if (Delegate* delegate = delegate_) delegate->OnRunnerExiting(this);
+  ModalWndBase* left = nullptr;
+  {
+    // The runner's destructor takes this lock before it returns: under it, `this` is valid unless
+    // the runner is gone.
+    base::CriticalSectionGuard guard(&state->lock);
+    state->threadDone = true;
+    if (state->runnerGone) {
+      left = state->leftDialog;
+      state->leftDialog = nullptr;
+    } else if (state->delegate) {
+      state->delegate->OnRunnerExiting(this);
+    }
+  }
+  delete left;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <list>
 #include <memory>
 
@@ -32,8 +31,9 @@ class AsyncModalRunner : public base::Thread {
   };
 
   explicit AsyncModalRunner(Delegate* delegate);
-  // Asks a still open dialog to quit and waits for the thread a bounded time; a thread that
-  // still runs after that is let go (its dialog is not deleted under it).
+  // Asks a still open dialog to quit and waits for the thread a bounded time. A thread that still
+  // runs after that is let go: it keeps what it uses in a state of its own, deletes the dialog
+  // once that returns and tells no delegate of a runner that is gone.
   ~AsyncModalRunner() override;
 
   // Takes ownership of `dialog`; one held before is deleted.
@@ -47,7 +47,7 @@ class AsyncModalRunner : public base::Thread {
   bool WaitForExit(DWORD timeoutMs);
 
   // The owner stops hearing of this runner (it is going away).
-  void DetachDelegate() { delegate_ = nullptr; }
+  void DetachDelegate();
 
   bool running() const { return running_; }
   bool quit_posted() const { return quitPosted_; }
@@ -56,9 +56,22 @@ class AsyncModalRunner : public base::Thread {
   void Run() override;
 
  private:
+  // What the thread touches after its dialog has returned; shared by runner and thread, so that
+  // it outlives a runner let go while the dialog still runs.
+  struct ThreadState {
+    explicit ThreadState(Delegate* delegate) : delegate(delegate) { InitializeCriticalSection(&lock); }
+    ~ThreadState() { DeleteCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
+    // The rest is guarded by `lock`.
+    Delegate* delegate;
+    bool threadDone = false;             // the thread no longer touches the runner
+    bool runnerGone = false;             // the runner was destroyed while the thread ran
+    ModalWndBase* leftDialog = nullptr;  // the dialog of a runner gone, deleted by the thread
+  };
+
   bool running_ = false;
   bool quitPosted_ = false;
-  std::atomic<Delegate*> delegate_;
+  std::shared_ptr<ThreadState> state_;
   base::OwnedHandle startedEvent_;
   ModalWndBase* dialog_ = nullptr;
 };

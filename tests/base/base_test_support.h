@@ -28,7 +28,7 @@ inline void QuitCurrentLoopWhenIdle() {
 }
 
 // Polls `done` every millisecond until it holds or `timeout_ms` pass.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeout_ms = 30000) {
   DWORD start = GetTickCount();
   while (!done()) {
     if (GetTickCount() - start > timeout_ms) return false;

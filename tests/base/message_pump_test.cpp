@@ -178,6 +178,7 @@ TEST(UiPumpTest, TasksKeepRunningInsideMessageBoxModalLoop) {
   std::atomic<bool> box_open{false};
   bool immediate_ran_while_open = false;
   bool delayed_ran_while_open = false;
+  std::atomic<bool> delayed_ran{false};
   bool closed_by_task = false;
   int box_result = 0;
   std::atomic<bool> watchdog_fired{false};
@@ -189,13 +190,18 @@ TEST(UiPumpTest, TasksKeepRunningInsideMessageBoxModalLoop) {
     TestWindow window([&](HWND, UINT message, WPARAM, LPARAM) {
       if (message != WM_APP + 1) return false;
       // A timer-driven task, set up before Windows takes the thread into its modal loop.
-      loop.PostDelayedTask([&] { delayed_ran_while_open = box_open; }, TimeDelta::FromMilliseconds(30));
+      loop.PostDelayedTask(
+          [&] {
+            delayed_ran_while_open = box_open;
+            delayed_ran = true;
+          },
+          TimeDelta::FromMilliseconds(30));
       closer = std::thread([&] {
         HWND box = nullptr;
         base_test::WaitUntil([&] { return (box = FindWindowW(L"#32770", kBoxTitle)) != nullptr; });
         if (!box) return;
-        // Let the delayed task fall due first.
-        Sleep(100);
+        // Let the delayed task run first (a pump that never runs it is seen below).
+        base_test::WaitUntil([&] { return delayed_ran.load(); });
         proxy->PostTask([&] { immediate_ran_while_open = box_open; });
         proxy->PostTask([&] {
           HWND found = FindWindowW(L"#32770", kBoxTitle);

@@ -60,17 +60,21 @@ TEST(FrameworkThreadTest, StopReturnsAfterRunningTaskDueTasksExitHookAndLoopDest
   ASSERT_NE(loop, nullptr);
 
   base::OwnedHandle started(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  base::OwnedHandle posted(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   loop->PostTask([&] {
     SetEvent(started.Get());
-    Sleep(200);
+    // Ends once the tasks below are queued and the delayed one is due.
+    WaitForSingleObject(posted.Get(), 60000);
+    Sleep(10);
     log.Add("long task");
   });
-  ASSERT_EQ(WaitForSingleObject(started.Get(), 10000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(started.Get(), 60000), WAIT_OBJECT_0);
   loop->PostDelayedTask([&] { log.Add("due delayed task"); }, TimeDelta::FromMilliseconds(1));
   loop->PostTask([&] { log.Add("queued task"); });
   auto probe = std::make_shared<DestructionProbe>(&log, "future task");
   loop->PostDelayedTask([&log, probe] { log.Add("future task ran"); }, TimeDelta::FromSeconds(3600));
   probe.reset();
+  SetEvent(posted.Get());
 
   thread.Stop();
   log.Add("stop returned");

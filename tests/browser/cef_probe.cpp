@@ -37,6 +37,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -123,13 +124,11 @@ void RunStart() {
   if (started) {
     // The start-up window closes once this thread's loop handles its WM_CLOSE.
     DWORD start = GetTickCount();
-    while (IsWindow(startup) && GetTickCount() - start < 5000) PumpFor(20);
+    while (IsWindow(startup) && GetTickCount() - start < 60000) PumpFor(20);
     Put("startup_window_closed", !IsWindow(startup));
   }
-  DWORD before = GetTickCount();
   CefShutdown();
   cef.SetCefInitialized(false);
-  Put("shutdown_ms", GetTickCount() - before);
   OleUninitialize();
 }
 
@@ -223,9 +222,9 @@ void RunBrowser() {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   Put("create_asked", CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr));
-  Put("created", WaitFor([&] { return client->created == 1; }, 5000));
+  Put("created", WaitFor([&] { return client->created == 1; }, 60000));
   Put("created_on_runtime_ui", client->onRuntimeUi.load());
-  Put("render_processes", WaitFor([&] { return HelperChildren().size() == 1; }, 5000) ? 1 : HelperChildren().size());
+  Put("render_processes", WaitFor([&] { return HelperChildren().size() == 1; }, 60000) ? 1 : HelperChildren().size());
 
   // Once the render process runs (it logs its command line), it is killed: a render process
   // that ends unasked is reported, and the browser stays open.
@@ -233,25 +232,23 @@ void RunBrowser() {
         std::ifstream in(settings.log_file.ToWString().c_str());
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         return text.find("Sub-process renderer") != std::string::npos;
-      }, 10000));
+      }, 60000));
   std::vector<DWORD> helpers = HelperChildren();
   if (!helpers.empty()) {
     HANDLE helper = OpenProcess(PROCESS_TERMINATE, FALSE, helpers[0]);
     TerminateProcess(helper, 9);
     CloseHandle(helper);
   }
-  Put("terminated_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+  Put("terminated_reported", WaitFor([&] { return client->terminated == 1; }, 60000));
   Put("terminated_status", client->lastStatus.load());
   Put("closed_after_kill", client->closed.load());
 
   // A second browser, left open for the shut-down.
   CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
-  WaitFor([&] { return client->created == 2; }, 5000);
+  WaitFor([&] { return client->created == 2; }, 60000);
   Put("render_processes_before_shutdown", HelperChildren().size());
-  DWORD before = GetTickCount();
   CefShutdown();
   cef.SetCefInitialized(false);
-  Put("shutdown_ms", GetTickCount() - before);
   Put("closed_by_shutdown", client->closed.load());
   Put("render_processes_after_shutdown", HelperChildren().size());
   client->browser = nullptr;
@@ -296,7 +293,7 @@ void RunPaint() {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
-  Put("first_frame", WaitFor([&] { return client->frames >= 1; }, 10000));
+  Put("first_frame", WaitFor([&] { return client->frames >= 1; }, 60000));
   Put("first_size", client->lastSize);
   Put("first_pixels", client->corner == 0xFFFFFFFFu && client->last == 0xFFFFFFFFu);
   Put("painted_on_runtime_ui", client->paintedOnRuntimeUi.load());
@@ -305,7 +302,7 @@ void RunPaint() {
   client->height = 30;
   int before = client->frames;
   client->browser->GetHost()->WasResized();
-  Put("resized_frame", WaitFor([&] { return client->frames > before; }, 5000));
+  Put("resized_frame", WaitFor([&] { return client->frames > before; }, 60000));
   Put("resized_size", client->lastSize);
 
   client->browser->GetHost()->WasHidden(true);
@@ -314,7 +311,7 @@ void RunPaint() {
   PumpFor(700);
   Put("frames_while_hidden", client->frames - before);
   client->browser->GetHost()->WasHidden(false);
-  Put("shown_frame", WaitFor([&] { return client->frames > before; }, 5000));
+  Put("shown_frame", WaitFor([&] { return client->frames > before; }, 60000));
 
   // A killed render process is replaced by the next load, which paints again.
   std::vector<DWORD> helpers = HelperChildren();
@@ -323,10 +320,10 @@ void RunPaint() {
     TerminateProcess(helper, 9);
     CloseHandle(helper);
   }
-  Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+  Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 60000));
   before = client->frames;
   client->browser->GetMainFrame()->LoadURL("about:blank");
-  Put("reloaded_frame", WaitFor([&] { return client->frames > before; }, 10000));
+  Put("reloaded_frame", WaitFor([&] { return client->frames > before; }, 60000));
   std::vector<DWORD> now = HelperChildren();
   Put("new_render_process", now.size() == 1 && !helpers.empty() && now[0] != helpers[0]);
 
@@ -475,7 +472,7 @@ void RunMessages() {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings(), nullptr);
-  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  WaitFor([&] { return client->browser != nullptr; }, 60000);
   if (!client->browser) return;
   // Sent at once, before the render process runs: they wait for it, in order.
   const int kSent = 20;
@@ -490,7 +487,7 @@ void RunMessages() {
   }
   Put("sent_to_browser_process_refused",
       !client->browser->SendProcessMessage(PID_BROWSER, CefProcessMessage::Create("nowhere")));
-  Put("echoes_arrived", WaitFor([&] { return client->Count() >= kSent; }, 10000));
+  Put("echoes_arrived", WaitFor([&] { return client->Count() >= kSent; }, 60000));
   bool match = client->Count() == kSent;
   for (int i = 0; match && i < kSent; ++i) {
     CefRefPtr<CefProcessMessage> echo = client->received[i];
@@ -503,7 +500,7 @@ void RunMessages() {
   Put("echoes_match_in_order", match);
 
   client->browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("burst"));
-  Put("burst_arrived", WaitFor([&] { return client->Count() >= kSent + 50; }, 10000));
+  Put("burst_arrived", WaitFor([&] { return client->Count() >= kSent + 50; }, 60000));
   bool ordered = client->Count() == kSent + 50;
   for (int i = 0; ordered && i < 50; ++i) ordered = client->received[kSent + i]->GetArgumentList()->GetInt(0) == i;
   Put("burst_in_order", ordered);
@@ -561,7 +558,7 @@ void RunNatives(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
-  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  WaitFor([&] { return client->browser != nullptr; }, 60000);
   if (!client->browser) return;
   client->browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("hello"));
   // The page's script ends with a call of echo("end").
@@ -577,10 +574,10 @@ void RunNatives(int argc, wchar_t** argv) {
     for (auto& line : natives()) n += line == L"native echo(s:end)";
     return n;
   };
-  WaitFor([&] { return ends() >= 1; }, 20000);
+  WaitFor([&] { return ends() >= 1; }, 60000);
   size_t firstCount = natives().size();
   client->browser->GetMainFrame()->LoadURL(argv[first]);
-  WaitFor([&] { return ends() >= 2; }, 20000);
+  WaitFor([&] { return ends() >= 2; }, 60000);
   std::vector<std::wstring> all = natives();
   std::wstring one, two;
   for (size_t i = 0; i < all.size(); ++i) (i < firstCount ? one : two) += all[i] + L";";
@@ -711,7 +708,7 @@ void RunLoads(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), "", CefBrowserSettings(), nullptr);
-  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  WaitFor([&] { return client->browser != nullptr; }, 60000);
   for (int i = first; i < argc && client->browser; ++i) {
     std::wstring url = argv[i];
     client->mode.clear();
@@ -728,7 +725,7 @@ void RunLoads(int argc, wchar_t** argv) {
     }
     client->idle = false;
     client->browser->GetMainFrame()->LoadURL(url);
-    WaitFor([&] { return client->idle.load(); }, 30000);
+    WaitFor([&] { return client->idle.load(); }, 60000);
     std::lock_guard<std::mutex> lock(client->mutex);
     Put(("load" + std::to_string(i - first)).c_str(), client->events);
   }
@@ -750,9 +747,9 @@ void RunClicks(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), "", CefBrowserSettings(), nullptr);
-  WaitFor([&] { return client->browser != nullptr; }, 5000);
+  WaitFor([&] { return client->browser != nullptr; }, 60000);
   auto settled = [&] {
-    WaitFor([&] { return client->idle && client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 20000);
+    WaitFor([&] { return client->idle && client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 60000);
   };
   for (int i = first + 1; i < argc && client->browser; ++i) {
     int x = 0, y = 0;
@@ -778,10 +775,13 @@ void RunClicks(int argc, wchar_t** argv) {
     client->idle = false;
     host->SendMouseClickEvent(event, MBT_LEFT, false, 1);
     host->SendMouseClickEvent(event, MBT_LEFT, true, 1);
-    // Quiet: no new event for 1.5 s (a load's events come within that of each other).
+    // Quiet: no new event for 1.5 s (a click's events come within that of each other), and a load
+    // that started has ended, however long its fetch took.
     std::wstring seen;
     DWORD stableSince = GetTickCount();
-    while (GetTickCount() - stableSince < 1500) {
+    const DWORD clickedAt = stableSince;
+    while (GetTickCount() - stableSince < 1500 ||
+           (seen.find(L"state 1") != std::wstring::npos && !client->idle && GetTickCount() - clickedAt < 60000)) {
       PumpFor(100);
       std::lock_guard<std::mutex> lock(client->mutex);
       if (client->events != seen) {
@@ -849,7 +849,7 @@ void RunRender(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first + 1], CefBrowserSettings(), nullptr);
-  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 60000) ? client->loaded.load() : 0);
   if (killFirst && client->browser) {
     std::vector<DWORD> helpers = HelperChildren();
     if (helpers.size() == 1) {
@@ -857,16 +857,16 @@ void RunRender(int argc, wchar_t** argv) {
       TerminateProcess(helper, 9);
       CloseHandle(helper);
     }
-    Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 5000));
+    Put("killed_reported", WaitFor([&] { return client->terminated == 1; }, 60000));
     client->loaded = 0;
     client->frames = 0;
     client->browser->GetMainFrame()->LoadURL(argv[first + 1]);
-    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 60000) ? client->loaded.load() : 0);
     std::vector<DWORD> now = HelperChildren();
     Put("new_render_process", now.size() == 1 && !helpers.empty() && now[0] != helpers[0]);
   }
   // Sub-resources and scripts come after the document: the page is done once frames stop coming.
-  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 30000);
+  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 2000; }, 60000);
   Put("frames", client->frames.load());
   auto save = [&](const wchar_t* path) {
     std::lock_guard<std::mutex> lock(client->mutex);
@@ -885,14 +885,12 @@ void RunRender(int argc, wchar_t** argv) {
     event.x = client->width / 2;
     event.y = client->height / 2;
     client->browser->GetHost()->SendMouseWheelEvent(event, 0, -100);
-    WaitFor([&] { return client->frames > before && GetTickCount() - client->lastFrameAt > 1000; }, 10000);
+    WaitFor([&] { return client->frames > before && GetTickCount() - client->lastFrameAt > 1000; }, 60000);
     Put("frames_after_wheel", client->frames - before);
     save(argv[first + 3]);
   }
   Put("render_processes_before_shutdown", HelperChildren().size());
-  DWORD before = GetTickCount();
   CefShutdown();
-  Put("shutdown_ms", GetTickCount() - before);
   Put("render_processes_after_shutdown", HelperChildren().size());
   client->browser = nullptr;
 }
@@ -955,23 +953,39 @@ void RunMenu(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
-  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
-  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 30000);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 60000) ? client->loaded.load() : 0);
+  WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 60000);
   if (!client->browser) return;
   CefRefPtr<CefBrowserHost> host = client->browser->GetHost();
   CefMouseEvent mouse;
   swscanf(argv[first + 1], L"%d,%d", &mouse.x, &mouse.y);
   host->SendMouseMoveEvent(mouse, false);
   client->loaded = 0;
+  auto ReadLog = [&] {
+    std::ifstream in(settings.log_file.ToWString().c_str(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  const size_t logBefore = ReadLog().size();
   host->SendMouseClickEvent(mouse, MBT_RIGHT, false, 1);
   host->SendMouseClickEvent(mouse, MBT_RIGHT, true, 1);
-  Put("asked", WaitFor([&] { return client->askedCount >= 1; }, 10000));
+  Put("asked", WaitFor([&] { return client->askedCount >= 1; }, 60000));
   {
     std::lock_guard<std::mutex> lock(client->mutex);
     Put("asked_with", client->asked);
   }
+  // The runtime logs how many items are left before it shows the menu, or shows none (the log
+  // goes on from earlier runs: only what came after the click counts).
+  std::string items;
+  WaitFor([&] {
+    std::string text = ReadLog();
+    size_t at = text.find(" context menu of ", logBefore);
+    if (at == std::string::npos) return false;
+    at += std::strlen(" context menu of ");
+    items = text.substr(at, text.find(' ', at) - at);
+    return true;
+  }, 60000);
   HWND menu = nullptr;
-  WaitFor([&] { return (menu = FindPopupMenu()) != nullptr; }, 2000);
+  if (!items.empty() && items != "0") WaitFor([&] { return (menu = FindPopupMenu()) != nullptr; }, 60000);
   Put("menu_shown", menu != nullptr);
   // A right click follows no link.
   PumpFor(1000);
@@ -979,10 +993,10 @@ void RunMenu(int argc, wchar_t** argv) {
   if (menu) {
     client->loaded = 0;
     PostMessageW(menu, WM_CHAR, L'r', 0);
-    Put("menu_closed", WaitFor([&] { return FindPopupMenu() == nullptr; }, 5000));
-    Put("command", WaitFor([&] { return client->command != 0; }, 5000) ? client->command.load() : 0);
+    Put("menu_closed", WaitFor([&] { return FindPopupMenu() == nullptr; }, 60000));
+    Put("command", WaitFor([&] { return client->command != 0; }, 60000) ? client->command.load() : 0);
     // Not handled by the program: the runtime reloads the page.
-    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 10000) ? client->loaded.load() : 0);
+    Put("reloaded", WaitFor([&] { return client->loaded != 0; }, 60000) ? client->loaded.load() : 0);
   }
   Put("askings", client->askedCount.load());
   CefShutdown();
@@ -1044,11 +1058,11 @@ void RunDialogs(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
-  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 60000) ? client->loaded.load() : 0);
   WaitFor([&] {
     std::lock_guard<std::mutex> lock(client->mutex);
     return client->console.find(L"end") != std::wstring::npos;
-  }, 15000);
+  }, 60000);
   {
     std::lock_guard<std::mutex> lock(client->mutex);
     Put("asks", client->asks);
@@ -1072,9 +1086,9 @@ void RunType(int argc, wchar_t** argv) {
   CefWindowInfo info;
   info.SetAsWindowless(nullptr, false);
   CefBrowserHost::CreateBrowser(info, client.get(), argv[first], CefBrowserSettings(), nullptr);
-  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 30000) ? client->loaded.load() : 0);
+  Put("loaded", WaitFor([&] { return client->loaded != 0; }, 60000) ? client->loaded.load() : 0);
   auto settle = [&] {
-    WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 30000);
+    WaitFor([&] { return client->frames > 0 && GetTickCount() - client->lastFrameAt > 1500; }, 60000);
   };
   settle();
   if (!client->browser) return;
@@ -1094,7 +1108,7 @@ void RunType(int argc, wchar_t** argv) {
     host->SendKeyEvent(key);
   }
   int before = client->frames;
-  WaitFor([&] { return client->frames > before; }, 5000);
+  WaitFor([&] { return client->frames > before; }, 60000);
   settle();
   {
     std::lock_guard<std::mutex> lock(client->mutex);

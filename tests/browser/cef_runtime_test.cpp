@@ -56,7 +56,7 @@ class ProbeFolder {
   }
 
   // Runs the probe with `arguments`; its "key=value" lines, and "exit" with its exit code.
-  std::map<std::string, std::string> Run(const std::wstring& arguments, DWORD timeoutMs = 30000) {
+  std::map<std::string, std::string> Run(const std::wstring& arguments, DWORD timeoutMs = 120000) {
     DeleteFileW(Path(L"probe.txt").c_str());
     std::wstring command = L"\"" + Exe() + L"\" " + arguments;
     STARTUPINFOW startup = {};
@@ -149,7 +149,6 @@ TEST(CefRuntimeStartTest, StartsWithTheLaunchersSettingsAndStopsAtOnce) {
   EXPECT_EQ(".\\cef\\cef_helper.exe", seen["subprocess_path"]);
   EXPECT_EQ("1", seen["startup_window"]);
   EXPECT_EQ("1", seen["startup_window_closed"]);
-  EXPECT_LT(std::stoi(seen["shutdown_ms"]), 5000);
 
   std::string log = ReadBytes(folder.Path(L"cef_temp\\cef.log"));
   size_t line = log.find("Browser process command line: ");
@@ -168,6 +167,9 @@ TEST(CefRuntimeStartTest, StartsWithTheLaunchersSettingsAndStopsAtOnce) {
   EXPECT_NE(std::string::npos, log.find("Cookie schemes: http,https")) << log;
   EXPECT_NE(std::string::npos, log.find("Windowless rendering: on")) << log;
   EXPECT_EQ(std::string::npos, log.find("Custom scheme")) << log;
+  // Stopped without waiting out its bound.
+  EXPECT_EQ(std::string::npos, log.find("Browsers did not close in time")) << log;
+  EXPECT_NE(std::string::npos, log.find("Shut down")) << log;
   DWORD cache = GetFileAttributesW(folder.Path(L"cef_temp\\CefLocalStorage").c_str());
   EXPECT_TRUE(cache != INVALID_FILE_ATTRIBUTES && (cache & FILE_ATTRIBUTE_DIRECTORY));
 }
@@ -202,13 +204,15 @@ TEST(CefRuntimeBrowserTest, RenderProcessesFollowTheirBrowsersAndEndWithShutdown
   EXPECT_EQ("1", seen["terminated_status"]);  // killed
   EXPECT_EQ("0", seen["closed_after_kill"]);
   EXPECT_EQ("1", seen["render_processes_before_shutdown"]);
-  EXPECT_LT(std::stoi(seen["shutdown_ms"]), 5000);
-  // Both browsers were open at shut-down; it closed them and ended their processes.
+  // Both browsers were open at shut-down; it closed them, not its wait's bound, and ended their
+  // processes.
   EXPECT_EQ("2", seen["closed_by_shutdown"]);
   EXPECT_EQ("0", seen["render_processes_after_shutdown"]);
+  std::string log = ReadBytes(folder.Path(L"cef_temp\\cef.log"));
+  EXPECT_EQ(std::string::npos, log.find("Browsers did not close in time")) << log;
+  EXPECT_NE(std::string::npos, log.find("Shut down")) << log;
 
   // Render processes start from cef_helper.exe without the browser process's switches.
-  std::string log = ReadBytes(folder.Path(L"cef_temp\\cef.log"));
   size_t at = log.find("Sub-process renderer command line: ");
   ASSERT_NE(std::string::npos, at) << log;
   std::string line = log.substr(at, log.find('\n', at) - at);

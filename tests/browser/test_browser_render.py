@@ -181,8 +181,10 @@ def main():
         check_layout(c, "", pixels)
         # Shut-down with the browser still open on the page: its render process ends with it.
         c.equal("one render process before shut-down", seen.get("render_processes_before_shutdown"), "1")
-        c.check("shut-down with an open browser returned within 5 s", int(seen.get("shutdown_ms", "99999")) < 5000,
-                seen.get("shutdown_ms"))
+        with open(os.path.join(run, "cef_temp", "cef.log"), encoding="utf-8", errors="replace") as f:
+            runtime_log = f.read()
+        c.check("shut-down closed the open browser, not its wait's bound",
+                "Shut down" in runtime_log and "Browsers did not close in time" not in runtime_log, runtime_log[-2000:])
         c.equal("no render process after shut-down", seen.get("render_processes_after_shutdown"), "0")
         latin = ink(pixels, width, 10, 150, 110, 185)
         chinese = ink(pixels, width, 10, 200, 130, 235)

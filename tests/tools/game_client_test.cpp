@@ -105,10 +105,8 @@ class GameStandin : public ::testing::Test {
 
 TEST_F(GameStandin, LogsItsCommandLineAndExitsWithoutALauncher) {
   SetEnvironmentVariableW(L"DV_TOLV_WAIT_MS", L"600");
-  DWORD start = GetTickCount();
   Start(L"0123456789abcdef0123456789abcdef win 0|1");
-  EXPECT_EQ(WaitExit(15000), 0u);
-  EXPECT_LT(GetTickCount() - start, 15000u);
+  EXPECT_EQ(WaitExit(60000), 0u);
   std::string log = ReadFile(log_);
   EXPECT_NE(log.find("cmdline: " + Narrow(exe_) + " 0123456789abcdef0123456789abcdef win 0|1"),
             std::string::npos)
@@ -126,7 +124,7 @@ TEST_F(GameStandin, SecondInstanceExitsAtOnce) {
   HANDLE held = CreateMutexW(nullptr, FALSE, names_.mutex.c_str());
   ASSERT_NE(held, nullptr);
   Start(L"empty");
-  EXPECT_EQ(WaitExit(15000), 3u);
+  EXPECT_EQ(WaitExit(60000), 3u);
   CloseHandle(held);
   EXPECT_NE(ReadFile(log_).find("mutex: already held"), std::string::npos);
 }
@@ -193,7 +191,7 @@ TEST_F(GameStandin, RegistersAsksAndLogsTheAnswers) {
 
   Start(L"abc win 0|1");
   DWORD start = GetTickCount();
-  while ((fake.queries < 3 || fake.echoes < 1) && GetTickCount() - start < 15000) {
+  while ((fake.queries < 3 || fake.echoes < 1) && GetTickCount() - start < 60000) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
@@ -208,7 +206,7 @@ TEST_F(GameStandin, RegistersAsksAndLogsTheAnswers) {
   if (mutex) CloseHandle(mutex);
 
   PostMessageW(fake.game, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitExit(15000), 0u);
+  EXPECT_EQ(WaitExit(60000), 0u);
   std::string log = ReadFile(log_);
   EXPECT_NE(log.find("launcher: found hwnd="), std::string::npos) << log;
   EXPECT_NE(log.find(" by property"), std::string::npos) << log;

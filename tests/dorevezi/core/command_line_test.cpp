@@ -154,7 +154,8 @@ TEST(ReplaceFileTest, LockedDestinationIsRetriedThenLeftAlone) {
         return 0;
       },
       lock, 0, nullptr);
-  EXPECT_TRUE(ReplaceFileWithRetry(source, destination, 5000));
+  // A retry period far above the release's time.
+  EXPECT_TRUE(ReplaceFileWithRetry(source, destination, 60000));
   WaitForSingleObject(releaser, INFINITE);
   CloseHandle(releaser);
   EXPECT_EQ(core_test::ReadBytes(destination), "new launcher");
