@@ -59,7 +59,12 @@ class CheckBoxTemplate : public ButtonTemplate<T>, public Selectable {
   void SetSelected(bool selected, bool sendEvent) override {
     if (selected == selected_) return;
     selected_ = selected;
-    if (this->window_ && sendEvent) this->RaiseOwnEvent(selected ? kEventSelect : kEventUnselect);
+    if (this->window_ && sendEvent) {
+      const std::weak_ptr<base::WeakFlag> alive = this->ObtainWeakFlag();
+      this->RaiseOwnEvent(selected ? kEventSelect : kEventUnselect);
+      // A select handler may have deleted the check box.
+      if (alive.expired()) return;
+    }
     this->Invalidate();
   }
   void SetSelectedStateColor(ControlState state, const std::wstring& colorName) {

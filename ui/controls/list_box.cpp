@@ -171,7 +171,9 @@ bool ListBox::SelectItemAt(int index, bool takeFocus, bool sendEvent) {
   // A handler of the element's own event may have removed or deleted it.
   if (!elementAlive.expired() && GetChildIndex(element) == index) {
     EnsureRectVisible(element->GetBounds(true));
-    if (takeFocus) element->RequestFocus();
+    // A scroll handler may have deleted the list or the element.
+    if (alive.expired()) return false;
+    if (takeFocus && !elementAlive.expired()) element->RequestFocus();
     if (alive.expired()) return false;
   }
   if (window_ && sendEvent) RaiseOwnEvent(kEventSelect, static_cast<uint64_t>(static_cast<int64_t>(index)),

@@ -492,20 +492,7 @@ void RichEdit::PaintSelf(IRenderContext* context, const Rect& dirty) {
 void RichEdit::PaintStateImages(IRenderContext* context) {
   if (readOnly_) return;
   if (IsFocused()) {
-    if (!focusedImage_.spec.file.empty()) {
-      ResolveImage(focusedImage_);
-      if (focusedImage_.image && !focusedImage_.image->frameBitmaps.empty()) {
-        const ImageInfo& info = *focusedImage_.image;
-        Rect dest = bounds_;
-        const ImageSpec& spec = focusedImage_.spec;
-        if (spec.dest.right > spec.dest.left && spec.dest.bottom > spec.dest.top)
-          dest = Rect{bounds_.left + spec.dest.left, bounds_.top + spec.dest.top, bounds_.left + spec.dest.right,
-                      bounds_.top + spec.dest.bottom};
-        Rect source = spec.source.right > spec.source.left ? spec.source : Rect{0, 0, info.width, info.height};
-        context->DrawNineGridBitmap(bounds_, info.frameBitmaps[0], info.hasAlpha, dest, source, spec.corner,
-                                    spec.fade, spec.xtiled, spec.ytiled);
-      }
-    }
+    DrawImage(context, focusedImage_, std::wstring(), -1);
   } else {
     Control::PaintStateImages(context);
   }

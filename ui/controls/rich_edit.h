@@ -75,6 +75,7 @@ class RichEdit : public ScrollableBox, public TextHostOwner {
   bool IsReadOnly() const { return readOnly_; }
   bool IsPassword() const { return password_; }
   bool WantsTab() const { return wantTab_; }
+  const ControlImage& GetFocusedImage() const { return focusedImage_; }
   bool WantsReturnEvent() const { return wantReturnEvent_; }
   bool ReturnNeedsCtrl() const { return returnNeedsCtrl_; }
   bool IsRich() const { return rich_; }

@@ -8,8 +8,8 @@
 #include "ui/animation/timer_manager.h"
 #include "ui/core/dpi_scale.h"
 #include "ui/core/scrollable_box.h"
+#include "ui/core/string_util.h"
 #include "ui/core/window.h"
-#include "ui/render/gdiplus_api.h"
 #include "ui/render/render_context.h"
 
 namespace ui {
@@ -55,7 +55,7 @@ ScrollBar::ScrollBar() {
   fixedWidth_ = 16;
   fixedHeight_ = 0;
   float_ = true;
-  releaseAnywhere_ = true;
+  releaseOnFocusLoss_ = true;
   bkImages_.Init(this);
   button1Images_.Init(nullptr);
   button2Images_.Init(nullptr);
@@ -284,6 +284,8 @@ void ScrollBar::Press(EventArgs* args) {
   repeatFlag_.Invalidate();
   TimerManager::Instance()->AddTimer(repeatFlag_.ObtainWeakFlag(), [this] { OnRepeatTimer(); }, kRepeatPeriodMs, -1);
   const Point point = args->mousePoint;
+  // A step on the owner raises its scroll event, whose handler may delete the owner and bar.
+  const std::weak_ptr<base::WeakFlag> alive = ObtainWeakFlag();
   if (Inside(button1Rect_, point)) {
     button1State_ = kStatePushed;
     StepBack();
@@ -302,6 +304,7 @@ void ScrollBar::Press(EventArgs* args) {
       PageForward();
     }
   }
+  if (alive.expired()) return;
   Control::OnButtonDown(args);
 }
 
@@ -332,7 +335,11 @@ void ScrollBar::ProcessEvent(EventArgs* args) {
       case kEventButtonUp:
       case kEventPointerUp: {
         // A drag released before the next repeat tick still lands where the pointer left it.
-        if (thumbState_ == kStatePushed && dragOffset_ != 0) ApplyThumbDrag();
+        if (thumbState_ == kStatePushed && dragOffset_ != 0) {
+          const std::weak_ptr<base::WeakFlag> alive = ObtainWeakFlag();
+          ApplyThumbDrag();
+          if (alive.expired()) return;
+        }
         dragOffset_ = 0;
         repeatTicks_ = 0;
         repeatFlag_.Invalidate();
@@ -417,42 +424,36 @@ void ScrollBar::OnRepeatTimer() {
   }
 }
 
-void ScrollBar::PaintPart(IRenderContext* context, StateImageSet& set, ControlState state, const Rect& part,
-                          const Rect& dirty) {
-  ControlImage* image = &set.GetImage(state);
-  if (image->spec.file.empty()) image = &set.GetImage(kStateNormal);
-  if (image->spec.file.empty() || !Meets(part, dirty)) return;
-  ResolveImage(*image);
-  if (!image->image || image->image->frameGdipBitmaps.empty()) return;
-  const ImageInfo& info = *image->image;
-  Rect source = image->spec.source;
-  if (source.left < 0 || source.top < 0 || source.right < 0 || source.bottom < 0) {
-    source = Rect{0, 0, info.width, info.height};
-  }
-  context->DrawNineGridImage(dirty, info.frameGdipBitmaps[0], part, source, image->spec.corner, image->spec.fade,
-                             image->spec.xtiled, image->spec.ytiled);
+std::wstring ScrollBar::PartModifier(const Rect& part) const {
+  const int32_t left = bounds_.left, top = bounds_.top;
+  return FormatString(L"destscale='false' dest='%d,%d,%d,%d'", part.left - left, part.top - top,
+                      part.right - left, part.bottom - top);
 }
 
 void ScrollBar::PaintSelf(IRenderContext* context, const Rect& dirty) {
   if (!context || !Meets(dirty, bounds_)) return;
-  PaintPart(context, bkImages_, state_, bounds_, dirty);
+  paintRect_ = Rect{std::max(dirty.left, bounds_.left), std::max(dirty.top, bounds_.top),
+                    std::min(dirty.right, bounds_.right), std::min(dirty.bottom, bounds_.bottom)};
+  // Background and thumb blend with the bar's hot fade; buttons and grip show one image.
+  bkImages_.Paint(context, state_, std::wstring());
   const bool thumbPushed = thumbState_ == kStatePushed;
   if (showButton1_) {
-    PaintPart(context, button1Images_, ShownState(button1State_, thumbPushed, true, button1Images_), button1Rect_,
-              dirty);
+    DrawImage(context, button1Images_.GetImage(ShownState(button1State_, thumbPushed, true, button1Images_)),
+              PartModifier(button1Rect_), -1);
   }
   if (showButton2_) {
-    PaintPart(context, button2Images_, ShownState(button2State_, thumbPushed, true, button2Images_), button2Rect_,
-              dirty);
+    DrawImage(context, button2Images_.GetImage(ShownState(button2State_, thumbPushed, true, button2Images_)),
+              PartModifier(button2Rect_), -1);
   }
   if (!HasThumb()) return;
-  PaintPart(context, thumbImages_, thumbState_, thumbRect_, dirty);
+  thumbImages_.Paint(context, thumbState_, PartModifier(thumbRect_));
   // The grip: a square centred on the thumb's middle.
   const int32_t thickness = Thickness();
   const int32_t middle = (ThumbStart() + ThumbEnd()) / 2 - thickness / 2;
   const Rect grip = horizontal_ ? Rect{middle, thumbRect_.top, middle + thickness, thumbRect_.top + thickness}
                                 : Rect{thumbRect_.left, middle, thumbRect_.left + thickness, middle + thickness};
-  PaintPart(context, railImages_, ShownState(thumbState_, false, false, railImages_), grip, dirty);
+  DrawImage(context, railImages_.GetImage(ShownState(thumbState_, false, false, railImages_)),
+            PartModifier(grip), -1);
 }
 
 void ScrollBar::DropImageCaches() {

@@ -90,8 +90,8 @@ class ScrollBar : public Control {
   // Moves the view to the position the thumb drag points at.
   void ApplyThumbDrag();
   void Press(EventArgs* args);
-  void PaintPart(IRenderContext* context, StateImageSet& set, ControlState state, const Rect& part,
-                 const Rect& dirty);
+  // The image modifier that puts a picture on a part (window coordinates) of the bar.
+  std::wstring PartModifier(const Rect& part) const;
   void SetStateImage(StateImageSet& set, ControlState state, const std::wstring& description);
 
   bool horizontal_ = false;

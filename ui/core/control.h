@@ -278,8 +278,8 @@ class Control : public PlaceHolder {
   bool HasNoFocus() const { return noFocus_; }
   bool IsClipEnabled() const { return clip_; }
   bool ReceivesPointer() const { return receivePointer_; }
-  bool ReleasesAnywhere() const { return releaseAnywhere_; }
-  // The window ends this control's press when it loses the focus (a dragged scroll bar thumb).
+  // The window ends this control's press when it loses the focus or the mouse capture (a
+  // dragged scroll bar thumb, a held arrow).
   bool ReleasesOnFocusLoss() const { return releaseOnFocusLoss_; }
   void SetReleaseOnFocusLoss(bool release) { releaseOnFocusLoss_ = release; }
   bool IsBkImageLanguageVariant() const { return bkImageLanguageVariant_; }
@@ -349,7 +349,6 @@ class Control : public PlaceHolder {
   bool clip_ = true;
   bool bkAnimationAllowed_ = true;
   bool receivePointer_ = true;
-  bool releaseAnywhere_ = false;
   bool releaseOnFocusLoss_ = false;
   bool bkImageLanguageVariant_ = false;
   int32_t borderSize_ = 0;

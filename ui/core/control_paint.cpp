@@ -218,8 +218,10 @@ void Control::AdvanceAnimatedImage() {
   image.frameIndex = static_cast<int>(next);
   if (next == 0) ++image.loopCount;
   if (playCount > 0 && image.loopCount >= playCount) {
+    const std::weak_ptr<base::WeakFlag> alive = ObtainWeakFlag();
     FinishAnimatedImage();
-    Invalidate();
+    // A finish handler may have deleted the control.
+    if (!alive.expired()) Invalidate();
     return;
   }
   if (currentMs == 0 || nextMs == 0) {

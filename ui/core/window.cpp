@@ -67,11 +67,14 @@ bool Window::AttachRoot(Control* root) {
   captured_ = nullptr;
   touchCaptured_ = nullptr;
   pointerCaptured_ = nullptr;
-  if (root_) {
+  if (root_ && root_ != root) {
     // The old root may be running one of its own handlers: it goes after this message.
     root_->AttachTo(this, nullptr, false);
     QueueDeferredDeletion(root_);
   }
+  // A root that an earlier replacement queued for deletion is taken back.
+  deferredDeletions_.erase(std::remove(deferredDeletions_.begin(), deferredDeletions_.end(), root),
+                           deferredDeletions_.end());
   root_ = root;
   arrangePending_ = true;
   firstLayoutPending_ = true;
@@ -126,6 +129,9 @@ Control* Window::HitTestCallback(Control* candidate, void* point) {
 void Window::SetFocusedControl(Control* control) {
   if (hwnd_ && GetFocus() != hwnd_ && control && control != focused_) SetFocus(hwnd_);
   if (control == focused_) return;
+  // A kill-focus handler may delete the control about to take the focus.
+  const std::weak_ptr<base::WeakFlag> controlAlive =
+      control ? control->ObtainWeakFlag() : std::weak_ptr<base::WeakFlag>();
   if (focused_) {
     EventArgs rawKill = MakeWindowEvent(kEventRawKillFocus, focused_, Point());
     focused_->DispatchEvent(&rawKill);
@@ -136,6 +142,7 @@ void Window::SetFocusedControl(Control* control) {
       EventArgs kill = MakeWindowEvent(kEventKillFocus, old, lastMousePoint_);
       old->DispatchEvent(&kill);
     }
+    if (control && controlAlive.expired()) return;
   }
   if (control && control->GetOwnerWindow() == this && control->IsVisible() && control->IsEnabled()) {
     focused_ = control;

@@ -236,6 +236,9 @@ class Window : public virtual base::SupportWeakCallback {
   // True when the record was translated (the input handle is then closed).
   bool TranslateTouch(const TOUCHINPUT& record, HTOUCHINPUT input);
   LRESULT HandlePointer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+  // Focus or capture lost: a press on a control that asked for it ends with a button-up
+  // (releasing the capture when the window still holds it).
+  void EndPressOnLoss(bool releaseCapture, WPARAM wParam, LPARAM lParam);
   void ApplyShadowOnResize(WPARAM sizeKind);
   void RepairAlpha(const Rect& update, const RECT& windowRect);
   // Posts a message to the native window; nothing without one.

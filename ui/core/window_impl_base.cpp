@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "ui/controls/button.h"
+#include "ui/controls/rich_edit.h"
 #include "ui/core/box.h"
 #include "ui/core/dpi_scale.h"
 #include "ui/core/shadow_box.h"
@@ -19,10 +20,10 @@ constexpr const wchar_t* kCaptionButtons[] = {L"closebtn", L"minbtn", L"maxbtn",
 }  // namespace
 
 bool KeepsCaptionClicks(Control* control) {
-  // Buttons (check boxes and options among them) keep their clicks; rich edits join them
-  // once they exist.
+  // Buttons (check boxes and options among them) and rich edits keep their clicks.
   return dynamic_cast<ButtonTemplate<Control>*>(control) != nullptr ||
-         dynamic_cast<ButtonTemplate<Box>*>(control) != nullptr;
+         dynamic_cast<ButtonTemplate<Box>*>(control) != nullptr ||
+         dynamic_cast<RichEdit*>(control) != nullptr;
 }
 
 LRESULT WindowImplBase::FilterMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/, bool& handled) {

@@ -156,8 +156,8 @@ bool Window::TranslateTouch(const TOUCHINPUT& record, HTOUCHINPUT input) {
   }
   if (record.dwFlags & TOUCHEVENTF_UP) {
     lastTouchPoint_ = point;
-    ReleaseCapture();
     mouseCaptured_ = false;
+    ReleaseCapture();
     if (!touchCaptured_) return false;
     Control* target = touchCaptured_;
     target->RaiseEvent(kEventTouchUp, 0, handle, 0, point);
@@ -234,8 +234,8 @@ LRESULT Window::HandlePointer(UINT message, WPARAM wParam, LPARAM lParam, bool& 
     receives = pointerCaptured_ && pointerCaptured_->ReceivesPointer();
   } else {
     lastMousePoint_ = point;
-    ReleaseCapture();
     mouseCaptured_ = false;
+    ReleaseCapture();
     if (!pointerCaptured_) return 0;
     Control* target = pointerCaptured_;
     receives = target->ReceivesPointer();
@@ -245,6 +245,19 @@ LRESULT Window::HandlePointer(UINT message, WPARAM wParam, LPARAM lParam, bool& 
   // A control that takes pointer input keeps it; else the system makes mouse messages of it.
   if (receives) handled = true;
   return 0;
+}
+
+void Window::EndPressOnLoss(bool releaseCapture, WPARAM wParam, LPARAM lParam) {
+  Control* target = pointerCaptured_ ? pointerCaptured_ : touchCaptured_ ? touchCaptured_ : captured_;
+  if (!target || !target->ReleasesOnFocusLoss()) {
+    // An ordinary press keeps its control; only the lost capture is noted.
+    if (!releaseCapture) mouseCaptured_ = false;
+    return;
+  }
+  mouseCaptured_ = false;
+  if (releaseCapture) ReleaseCapture();
+  target->RaiseEvent(kEventButtonUp, wParam, lParam);
+  captured_ = touchCaptured_ = pointerCaptured_ = nullptr;
 }
 
 void Window::ApplyShadowOnResize(WPARAM sizeKind) {
@@ -282,17 +295,14 @@ LRESULT Window::DispatchToControls(UINT message, WPARAM wParam, LPARAM lParam, b
       ApplyShadowOnResize(wParam);
       handled = true;
       return 0;
-    case WM_KILLFOCUS: {
+    case WM_KILLFOCUS:
       lastMousePoint_ = PointFromLParam(lParam);
-      Control* target = pointerCaptured_ ? pointerCaptured_ : touchCaptured_ ? touchCaptured_ : captured_;
-      if (target && target->ReleasesOnFocusLoss()) {
-        ReleaseCapture();
-        mouseCaptured_ = false;
-        target->RaiseEvent(kEventButtonUp, wParam, lParam);
-        captured_ = touchCaptured_ = pointerCaptured_ = nullptr;
-      }
+      EndPressOnLoss(true, wParam, lParam);
       return 0;
-    }
+    case WM_CAPTURECHANGED:
+      // Only a capture taken away counts: the window's own releases clear the flag first.
+      if (mouseCaptured_ && reinterpret_cast<HWND>(lParam) != hwnd_) EndPressOnLoss(false, 0, 0);
+      return 0;
     case WM_PAINT:
       PaintWindow();
       handled = true;
@@ -339,8 +349,8 @@ LRESULT Window::DispatchToControls(UINT message, WPARAM wParam, LPARAM lParam, b
       ScreenToClient(hwnd_, &point);
       lastMousePoint_ = Point{point.x, point.y};
       if (!captured_) return 0;
-      ReleaseCapture();
       mouseCaptured_ = false;
+      ReleaseCapture();
       Control* target = captured_;
       target->RaiseEvent(kEventRawMenu, wParam, reinterpret_cast<uint64_t>(target), 0, lastMousePoint_);
       captured_ = nullptr;
@@ -399,8 +409,8 @@ LRESULT Window::DispatchToControls(UINT message, WPARAM wParam, LPARAM lParam, b
     case WM_RBUTTONUP: {
       const Point point = PointFromLParam(lParam);
       lastMousePoint_ = point;
-      ReleaseCapture();
       mouseCaptured_ = false;
+      ReleaseCapture();
       if (!captured_) return 0;
       Control* target = captured_;
       if (message == WM_LBUTTONUP) {

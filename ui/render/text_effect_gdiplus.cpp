@@ -13,7 +13,6 @@ using namespace Gdiplus::DllExports;
 namespace {
 
 bool IsArabic(wchar_t c) { return (c >= 0x0600 && c <= 0x06FF) || (c >= 0x0750 && c <= 0x077F); }
-bool IsThai(wchar_t c) { return c >= 0x0E00 && c <= 0x0E7F; }
 bool IsThaiMark(wchar_t c) { return c == 0x0E31 || (c >= 0x0E33 && c <= 0x0E3A) || (c >= 0x0E47 && c <= 0x0E4E); }
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -27,9 +26,10 @@ bool SplitCharacters(const std::wstring& line, std::vector<std::wstring>& glyphs
       length = 2;
     } else if (IsLowSurrogate(line[i])) {
       return false;
-    } else if (IsThai(line[i])) {
-      // Thai vowel and tone marks are drawn with their consonant.
-      while (i + length < line.size() && IsThaiMark(line[i + length])) ++length;
+    } else if (line[i] >= 0x0800 && i + 1 < line.size() && IsThaiMark(line[i + 1])) {
+      // A Thai vowel or tone mark is drawn with the character before it; a second mark
+      // stands on its own.
+      length = 2;
     }
     glyphs.push_back(line.substr(i, length));
     i += length;

@@ -8,6 +8,7 @@
 
 #include "ui/controls/button.h"
 #include "ui/core/control_test_support.h"
+#include "ui/core/kept_memory.h"
 #include "ui/resources/ui_runtime.h"
 
 using namespace ui;
@@ -206,6 +207,39 @@ TEST_F(ButtonTest, HandlersMayDeleteOrMoveMembersWhileAGroupIsWalked) {
   EXPECT_EQ(window.GetOptionGroup(L"g")->size(), 2u);
   // "d" left the group before its turn: it is not unselected by "a" (its own move raised one).
   EXPECT_EQ(unselectedD, 1);
+}
+
+// A select or unselect handler that deletes its check box: nothing touches the freed box after
+// the event, whichever base the template has and whichever way the state flips.
+template <typename Base>
+void CheckBoxDeletedByItsHandler(bool select) {
+  ui_test::KeptMemoryCheck check;
+  TestWindow window;
+  Box* root = new Box();
+  root->SetDefersChildDeletion(false);
+  window.AttachRoot(root);
+  auto* box = new ui_test::Kept<CheckBoxTemplate<Base>>();
+  root->AddChild(box);
+  if (!select) box->SetSelected(true, false);
+  int handled = 0;
+  box->AddEventHandler(select ? kEventSelect : kEventUnselect, [&](EventArgs*) {
+    ++handled;
+    root->RemoveChild(box);
+    return true;
+  });
+  box->SetSelected(select, true);
+  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(root->GetChildCount(), 0u);
+  EXPECT_EQ(ui_test::KeptDeletions(), 1);
+  EXPECT_TRUE(ui_test::FreedMemoryUntouched());
+}
+
+TEST_F(ButtonTest, CheckBoxDeletedByItsSelectHandlerIsNotTouchedAgain) {
+  for (bool select : {true, false}) {
+    SCOPED_TRACE(select ? "select" : "unselect");
+    CheckBoxDeletedByItsHandler<Control>(select);
+    CheckBoxDeletedByItsHandler<Box>(select);
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "ui/controls/list_box.h"
 #include "ui/core/control_test_support.h"
+#include "ui/core/kept_memory.h"
 #include "ui/markup/markup_builder.h"
 #include "ui/resources/ui_runtime.h"
 
@@ -420,6 +421,40 @@ TEST_F(ListBoxTest, MarkupMakesEachListKindWithItsElements) {
   }
   std::unique_ptr<Control> horizontal(MarkupBuilder::CreateBuiltinControl(L"HListBox"));
   EXPECT_NE(dynamic_cast<HLayout*>(dynamic_cast<ListBox*>(horizontal.get())->GetLayout()), nullptr);
+}
+
+// Selecting an element out of view scrolls the list; a scroll handler that deletes the list
+// or the element leaves the selection without touching either again.
+TEST_F(ListBoxTest, AScrollHandlerMayDeleteTheListOrTheElementBeingSelected) {
+  for (bool deleteList : {true, false}) {
+    SCOPED_TRACE(deleteList ? "the list deleted" : "the element deleted");
+    ui_test::KeptMemoryCheck check;
+    TestWindow window;
+    Box* root = new Box();
+    root->SetDefersChildDeletion(false);
+    window.AttachRoot(root);
+    auto* list = new ui_test::Kept<ListBox>(new VLayout());
+    list->ApplyAttribute(L"vscrollbar", L"true");
+    list->SetDefersChildDeletion(false);
+    root->AddChild(list);
+    for (int i = 0; i < 8; ++i) {
+      auto* element = new ui_test::Kept<ListContainerElement>();
+      element->ApplyAttribute(L"height", L"30");
+      list->AddChild(element);
+    }
+    list->SetBounds(R(0, 0, 200, 100));
+    Control* target = list->GetChildAt(6);
+    int scrolls = 0;
+    list->AddEventHandler(kEventScrollChange, [&, deleteList](EventArgs*) {
+      if (scrolls++ == 0) deleteList ? root->RemoveChild(list) : list->RemoveChild(target);
+      return true;
+    });
+    list->SelectItemAt(6, true, true);
+    EXPECT_GE(scrolls, 1);
+    EXPECT_EQ(window.GetFocusedControl(), nullptr);
+    EXPECT_EQ(ui_test::KeptDeletions(), deleteList ? 9 : 1);
+    EXPECT_TRUE(ui_test::FreedMemoryUntouched());
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/window_test_support.h"
 #include "ui/markup/markup_builder.h"
+#include "ui/resources/image_fixtures.h"
 
 using namespace window_test;
 using ui::Rect;
@@ -666,6 +667,66 @@ TEST_F(RichEditTouchKeyboard, APointerTapShowsItOnceAndFocusLossClosesIt) {
   EXPECT_EQ(Starts(), 1);
   window->SetFocusedControl(nullptr);
   EXPECT_TRUE(PumpUntil([] { return FindWindowW(L"IPTip_Main_Window", nullptr) == nullptr; }, 10000));
+}
+
+// Focused, the edit shows its focused image like any control image (its dest inside the
+// edit, its fade, a translucent picture blended); unfocused, its normal image.
+TEST_F(RichEditWindow, TheFocusedImageReplacesTheNormalOneWhileFocused) {
+  delete edit;
+  edit = nullptr;
+  test_support::TempDir dir;
+  const std::wstring green = dir.Path() + L"\\green.png", blue = dir.Path() + L"\\blue.png";
+  auto plain = [](uint32_t argb) { return test_images::MakeRgbaPng(8, 8, std::vector<uint32_t>(64, argb)); };
+  ASSERT_TRUE(test_images::WriteBytes(green, plain(0xFF00FF00u)));
+  ASSERT_TRUE(test_images::WriteBytes(blue, plain(0x800000FFu)));
+  const struct {
+    const char* title;
+    std::wstring focused;
+    uint32_t inside;
+  } cases[] = {
+      {"translucent picture", L"file='" + blue + L"' dest='40,20,140,70'", 0xFF7F7FFFu},
+      {"at fade 128", L"file='" + blue + L"' dest='40,20,140,70' fade='128'", 0xFFBFBFFFu},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    WindowPtr own = OpenEditWindow(Rect{kLeft, kTop, kLeft + 400, kTop + 300});
+    auto* shown = new WhiteEdit();
+    shown->ApplyAttribute(L"font", L"edit.font");
+    shown->ApplyAttribute(L"normalimage", green);
+    shown->ApplyAttribute(L"focusedimage", c.focused);
+    own->AttachRoot(RootWith(Rect{}, {{shown, kEditBounds}}));
+    PumpUntilPainted(*own);
+    // Unfocused: the normal image over the whole edit.
+    EXPECT_TRUE(RgbNear(SurfacePixel(*own, 30, 30), 0xFF00FF00u));
+    EXPECT_TRUE(RgbNear(SurfacePixel(*own, 100, 60), 0xFF00FF00u));
+    own->SetFocusedControl(shown);
+    ASSERT_TRUE(shown->IsFocused());
+    InvalidateRect(own->GetHwnd(), nullptr, FALSE);
+    ASSERT_TRUE(PumpUntil([&] { return RgbNear(SurfacePixel(*own, 30, 30), 0xFFFFFFFFu); }, 3000))
+        << "the normal image stays while focused";
+    // The dest is relative to the edit at (20, 20).
+    EXPECT_TRUE(RgbNear(SurfacePixel(*own, 100, 60), c.inside, 12));
+    EXPECT_TRUE(RgbNear(SurfacePixel(*own, 165, 60), 0xFFFFFFFFu));
+    EXPECT_TRUE(RgbNear(SurfacePixel(*own, 100, 95), 0xFFFFFFFFu));
+    own->SetFocusedControl(nullptr);
+  }
+
+  // A focused image whose file is missing is given up at the first focused paint, as every
+  // control image is: a file appearing later is not looked for at each repaint (each blink).
+  const std::wstring late = dir.Path() + L"\\late.png";
+  WindowPtr own = OpenEditWindow(Rect{kLeft, kTop, kLeft + 400, kTop + 300});
+  auto* shown = new WhiteEdit();
+  shown->ApplyAttribute(L"font", L"edit.font");
+  shown->ApplyAttribute(L"focusedimage", L"file='" + late + L"'");
+  own->AttachRoot(RootWith(Rect{}, {{shown, kEditBounds}}));
+  PumpUntilPainted(*own);
+  own->SetFocusedControl(shown);
+  InvalidateRect(own->GetHwnd(), nullptr, FALSE);
+  ASSERT_TRUE(PumpUntil([&] { return shown->GetFocusedImage().spec.file.empty(); }, 3000));
+  ASSERT_TRUE(test_images::WriteBytes(late, plain(0xFF0000FFu)));
+  InvalidateRect(own->GetHwnd(), nullptr, FALSE);
+  PumpFor(300);
+  EXPECT_TRUE(RgbNear(SurfacePixel(*own, 100, 60), 0xFFFFFFFFu));
 }
 
 }  // namespace

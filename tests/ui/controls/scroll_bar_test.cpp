@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "test_support/temp_dir.h"
 #include "ui/controls/scroll_bar.h"
 #include "ui/core/control_test_support.h"
+#include "ui/core/kept_memory.h"
 #include "ui/core/scrollable_box.h"
+#include "ui/render/render_test_support.h"
+#include "ui/resources/image_fixtures.h"
+#include "ui/resources/ui_runtime.h"
 
 using namespace ui;
 using ui_test::R;
@@ -72,7 +77,7 @@ TEST(ScrollBarTest, RangePositionAndVisibility) {
   EXPECT_EQ(bar.GetFixedWidth(), 16);
   EXPECT_EQ(bar.GetFixedHeight(), 0);
   EXPECT_TRUE(bar.IsFloat());
-  EXPECT_TRUE(bar.ReleasesAnywhere());
+  EXPECT_TRUE(bar.ReleasesOnFocusLoss());
   EXPECT_EQ(bar.GetScrollRange(), 100);
   bar.SetScrollPos(80);
   bar.SetScrollRange(-5);  // negative: 0, which hides the bar and lowers the position
@@ -257,6 +262,113 @@ TEST(ScrollBarTest, RailPressesPageAndReleaseOutsideTheOwnerHidesAnAutoHidingBar
   // The wheel over the bar scrolls its owner.
   bar->RaiseEvent(kEventScrollWheel, static_cast<uint64_t>(static_cast<int64_t>(-120)));
   EXPECT_TRUE(box->GetLineScrollPlayer().playing || box->GetScrollOffset().cy > 0);
+}
+
+// A bar that scrolls an owner: a scroll handler of the owner deletes the bar during the press
+// (a page step) or during the release of a thumb drag (the drag lands on the owner).
+TEST(ScrollBarTest, AnOwnersScrollHandlerMayDeleteTheBarDuringPressAndRelease) {
+  for (bool thumbDrag : {false, true}) {
+    SCOPED_TRACE(thumbDrag ? "thumb drag released" : "rail pressed");
+    ui_test::KeptMemoryCheck check;
+    TestWindow window;
+    Box* root = new Box();
+    root->SetDefersChildDeletion(false);
+    window.AttachRoot(root);
+    auto* owner = new ScrollableBox(new VLayout());
+    owner->ApplyAttribute(L"vscrollbar", L"true");
+    for (int i = 0; i < 20; ++i) {
+      auto* row = new Control();
+      row->ApplyAttribute(L"height", L"30");
+      owner->AddChild(row);
+    }
+    root->AddChild(owner);
+    owner->SetBounds(R(0, 0, 100, 200));
+    auto* bar = new ui_test::Kept<ScrollBar>();
+    root->AddChild(bar);
+    bar->SetOwner(owner);
+    bar->SetScrollRange(400);
+    bar->SetBounds(R(120, 0, 136, 200));  // thumb 56 long at 16
+    int scrolls = 0;
+    owner->AddEventHandler(kEventScrollChange, [&](EventArgs*) {
+      if (scrolls++ == 0) root->RemoveChild(bar);
+      return true;
+    });
+    if (thumbDrag) {
+      bar->RaiseEvent(kEventButtonDown, 0, 0, 0, Point{128, 30});
+      bar->RaiseEvent(kEventMouseMove, 0, 0, 0, Point{128, 58});
+      ASSERT_EQ(scrolls, 0);
+      bar->RaiseEvent(kEventButtonUp, 0, 0, 0, Point{128, 58});
+    } else {
+      bar->RaiseEvent(kEventButtonDown, 0, 0, 0, Point{128, 150});
+    }
+    EXPECT_EQ(scrolls, 1);
+    EXPECT_GT(owner->GetScrollOffset().cy, 0);
+    EXPECT_EQ(ui_test::KeptDeletions(), 1);
+    EXPECT_TRUE(ui_test::FreedMemoryUntouched());
+  }
+}
+
+class ScrollBarPaintTest : public ::testing::Test {
+ protected:
+  void SetUp() override { UiRuntime::Initialize(L"resources\\", nullptr, false, L"themes\\default", L"zh_CN"); }
+  void TearDown() override { UiRuntime::Uninitialize(); }
+
+  // An 8 x 8 picture of one colour, in the test's folder.
+  std::wstring Picture(const wchar_t* name, uint32_t argb) {
+    const std::wstring path = dir_.Path() + L"\\" + name;
+    EXPECT_TRUE(test_images::WriteBytes(path, test_images::MakeRgbaPng(8, 8, std::vector<uint32_t>(64, argb))));
+    return path;
+  }
+  // The bar (16 x 200 at the origin, range 100: thumb 16..128) painted whole.
+  std::unique_ptr<RenderContext_GdiPlus> PaintBar(ScrollBar& bar) {
+    auto context = render_test::NewContext(16, 200);
+    bar.PaintSelf(context.get(), R(0, 0, 16, 200));
+    return context;
+  }
+
+  test_support::TempDir dir_;
+};
+
+constexpr uint32_t kPaintRed = 0xFFFF0000u, kPaintBlue = 0xFF0000FFu, kPaintGreen = 0xFF00FF00u,
+                   kPaintYellow = 0xFFFFFF00u, kPaintWhite = 0xFFFFFFFFu;
+
+TEST_F(ScrollBarPaintTest, BackgroundBlendsWithTheHotFadeAndAPushedThumbFallsBackToHot) {
+  ScrollBar bar;
+  bar.SetBounds(R(0, 0, 16, 200));
+  ASSERT_TRUE(Same(bar.GetThumbRect(), R(0, 16, 16, 128)));
+  bar.ApplyAttribute(L"bknormalimage", Picture(L"bk_normal.png", kPaintRed));
+  bar.ApplyAttribute(L"bkhotimage", Picture(L"bk_hot.png", kPaintBlue));
+  bar.ApplyAttribute(L"thumbnormalimage", Picture(L"thumb_normal.png", kPaintGreen));
+  bar.ApplyAttribute(L"thumbhotimage", Picture(L"thumb_hot.png", kPaintBlue));
+  bar.ApplyAttribute(L"button1normalimage", Picture(L"button1.png", kPaintYellow));
+  bar.ApplyAttribute(L"button2normalimage", Picture(L"button2.png", kPaintYellow));
+  bar.ApplyAttribute(L"railnormalimage", Picture(L"rail.png", kPaintWhite));
+
+  // Without a hot fade: the state's own image; buttons, thumb and grip at their parts.
+  auto plain = PaintBar(bar);
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*plain, 8, 150), kPaintRed));
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*plain, 8, 8), kPaintYellow));
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*plain, 8, 192), kPaintYellow));
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*plain, 8, 20), kPaintGreen));
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*plain, 8, 72), kPaintWhite));  // grip 64..80
+
+  // With the bar's hot fade half way, background and thumb show normal and hot together.
+  bar.GetAnimator().EnableHotFade(true);
+  bar.SetHoverBlend(128);
+  auto blended = PaintBar(bar);
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*blended, 8, 150), 0xFF7F0080u, 6));
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*blended, 8, 20), 0xFF007F80u, 6));
+
+  // Pressed on the thumb, thumb and bar are pushed: without pushed images both show their hot
+  // one at full strength, whatever the blend.
+  bar.SetHoverBlend(0);
+  bar.RaiseEvent(kEventButtonDown, 0, 0, 0, Point{8, 40});
+  ASSERT_EQ(bar.GetThumbState(), kStatePushed);
+  ASSERT_EQ(bar.GetState(), kStatePushed);
+  auto pushed = PaintBar(bar);
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*pushed, 8, 20), kPaintBlue));
+  EXPECT_TRUE(render_test::RgbNear(render_test::PixelAt(*pushed, 8, 150), kPaintBlue));
+  bar.RaiseEvent(kEventButtonUp, 0, 0, 0, Point{8, 40});
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "test_support/temp_dir.h"
 #include "ui/core/control_test_support.h"
+#include "ui/core/kept_memory.h"
 #include "ui/render/render_test_support.h"
 #include "ui/resources/image_fixtures.h"
 #include "ui/resources/ui_runtime.h"
@@ -224,6 +225,36 @@ TEST_F(ControlPaintTest, ReloadGivesBackTheImagesOfEveryWindowsTree) {
   EXPECT_FALSE(child->GetBkImage().image);
   EXPECT_FALSE(normal.image);
   EXPECT_EQ(child->GetBkImage().spec.file, path);  // the descriptors stay
+}
+
+TEST_F(ControlPaintTest, AnAnimationFinishHandlerMayDeleteItsControl) {
+  test_support::TempDir dir;
+  const std::wstring gif = dir.Path() + L"\\twice.gif";
+  ASSERT_TRUE(test_images::WriteBytes(gif, test_images::MakeAnimatedGif({10, 10})));
+  ui_test::KeptMemoryCheck check;
+  TestWindow window;
+  Box* root = new Box();
+  root->SetDefersChildDeletion(false);
+  window.AttachRoot(root);
+  auto* control = new ui_test::Kept<Control>();
+  root->AddChild(control);
+  control->ApplyAttribute(L"bkimage", L"file='" + gif + L"' playcount='1'");
+  control->ResolveImage(control->GetBkImage());
+  ASSERT_TRUE(control->GetBkImage().image);
+  int finished = 0;
+  control->AddImageEventHandler(1, [&](EventArgs*) {
+    ++finished;
+    root->RemoveChild(control);
+    return true;
+  });
+  control->AdvanceAnimatedImage();  // starts on frame 0
+  ASSERT_TRUE(control->GetBkImage().playing);
+  control->AdvanceAnimatedImage();  // frame 1
+  ASSERT_EQ(finished, 0);
+  control->AdvanceAnimatedImage();  // back to frame 0: the one loop is done
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(ui_test::KeptDeletions(), 1);
+  EXPECT_TRUE(ui_test::FreedMemoryUntouched());
 }
 
 }  // namespace

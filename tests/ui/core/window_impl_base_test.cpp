@@ -395,4 +395,25 @@ TEST_F(WindowImplBaseTest, ASkinThatCannotBeBuiltShowsTheBoxAndCreatesNothing) {
   EXPECT_EQ(FindWindowW(L"DvSkinWindowTest", nullptr), nullptr);
 }
 
+TEST_F(WindowImplBaseTest, ARichEditInTheCaptionKeepsItsClicks) {
+  SkinWindow* window = Open(L"captionedit");
+  ASSERT_NE(window, nullptr);
+  const POINT title = CentreOf(L"title"), search = CentreOf(L"search"), gap = CentreOf(L"gap");
+  ASSERT_LT(search.y, 54);
+  EXPECT_EQ(HitAt(title.x, title.y), HTCAPTION);
+  // Checked before the click: a click on the caption would start the system's move loop.
+  ASSERT_EQ(HitAt(search.x, search.y), HTCLIENT);
+  EXPECT_EQ(HitAt(gap.x, gap.y), HTCAPTION);
+  // A real click there reaches the edit: it takes the focus instead of the window moving.
+  RECT before;
+  GetWindowRect(window->GetHwnd(), &before);
+  ClickOn(L"search");
+  ui::Control* edit = window->FindControlByName(L"search");
+  EXPECT_TRUE(ui_test::PumpUntil([&] { return window->GetFocusedControl() == edit; }, 3000));
+  RECT after;
+  GetWindowRect(window->GetHwnd(), &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+}
+
 }  // namespace

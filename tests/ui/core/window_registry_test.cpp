@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ui/core/control_test_support.h"
+#include "ui/core/kept_memory.h"
 #include "ui/resources/ui_runtime.h"
 
 using namespace ui;
@@ -372,6 +373,69 @@ TEST(WindowRegistryTest, DestroyingTheLastWindowTellsTheNewLastOne) {
   EXPECT_EQ(sized.GetInitialSize().cx, 200);
   sized.SetHwnd(nullptr);
   for (HWND hwnd : g_handles) DestroyWindow(hwnd);
+}
+
+// A kill-focus handler that deletes a control: the new focus is not touched once it is freed,
+// and a surviving new control still takes the focus after the old one was deleted.
+TEST(WindowRegistryTest, KillFocusHandlerDeletesTheOldOrTheNewControl) {
+  for (bool deleteNew : {true, false}) {
+    SCOPED_TRACE(deleteNew ? "the new control deleted" : "the old control deleted");
+    ui_test::KeptMemoryCheck check;
+    TestWindow window;
+    Box* root = new Box();
+    root->SetDefersChildDeletion(false);
+    window.AttachRoot(root);
+    auto* old = new ui_test::Kept<Control>();
+    auto* next = new ui_test::Kept<Control>();
+    root->AddChild(old);
+    root->AddChild(next);
+    window.SetFocusedControl(old);
+    ASSERT_EQ(window.GetFocusedControl(), old);
+    int kills = 0;
+    old->AddEventHandler(kEventKillFocus, [&, deleteNew](EventArgs*) {
+      ++kills;
+      root->RemoveChild(deleteNew ? static_cast<Control*>(next) : static_cast<Control*>(old));
+      return true;
+    });
+    Control* survivor = deleteNew ? static_cast<Control*>(old) : static_cast<Control*>(next);
+    window.SetFocusedControl(next);
+    EXPECT_EQ(kills, 1);
+    EXPECT_EQ(window.GetFocusedControl(), deleteNew ? nullptr : survivor);
+    EXPECT_EQ(survivor->IsFocused(), !deleteNew);
+    EXPECT_EQ(ui_test::KeptDeletions(), 1);
+    EXPECT_TRUE(ui_test::FreedMemoryUntouched());
+  }
+}
+
+// Attaching the root again, even while an earlier replacement has it queued for deletion,
+// keeps it: the deferred deletion frees only the roots that were really replaced.
+TEST(WindowRegistryTest, AttachingTheAttachedRootAgainKeepsIt) {
+  ui_test::KeptMemoryCheck check;
+  TestWindow window;
+  auto* first = new ui_test::Kept<Box>();
+  first->AddChild(Named(L"first_child"));
+  auto* second = new ui_test::Kept<Box>();
+  window.AttachRoot(first);
+  // A handler of the root's own tree rebuilds with the same root.
+  first->GetChildAt(0)->AddEventHandler(kEventClick, [&](EventArgs*) {
+    window.AttachRoot(first);
+    return true;
+  });
+  first->GetChildAt(0)->RaiseEvent(kEventClick);
+  bool handled = false;
+  window.DispatchToControls(kMsgDeleteDeferred, 0, 0, handled);
+  EXPECT_EQ(ui_test::KeptDeletions(), 0);
+  EXPECT_EQ(window.GetRoot(), first);
+  EXPECT_EQ(window.FindControlByName(L"first_child"), first->GetChildAt(0));
+
+  // Replaced, then attached again before the deletion runs: only the second root goes.
+  window.AttachRoot(second);
+  window.AttachRoot(first);
+  window.DispatchToControls(kMsgDeleteDeferred, 0, 0, handled);
+  EXPECT_EQ(ui_test::KeptDeletions(), 1);
+  EXPECT_EQ(window.GetRoot(), first);
+  EXPECT_EQ(first->GetOwnerWindow(), &window);
+  EXPECT_TRUE(ui_test::FreedMemoryUntouched());
 }
 
 }  // namespace

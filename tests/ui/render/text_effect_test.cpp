@@ -41,7 +41,14 @@ TEST(TextEffectSplit, GlyphStringsCoverEachCharacterOnceInOrder) {
       {L"ab", true, {{L"a", L"b"}}},
       {L"ab\n\ncd\n", true, {{L"a", L"b"}, {L"c", L"d"}}},  // empty lines are dropped
       {L"\x0E01\x0E34", true, {{L"\x0E01\x0E34"}}},        // Thai vowel mark stays with its consonant
-      {L"\x0E01\x0E34\x0E48\x0E01", true, {{L"\x0E01\x0E34\x0E48", L"\x0E01"}}},  // and the tone mark after it
+      // A consonant keeps exactly one mark: a tone mark after the vowel mark stands alone.
+      {L"\x0E01\x0E34\x0E48\x0E01", true, {{L"\x0E01\x0E34", L"\x0E48", L"\x0E01"}}},
+      // A mark left over is a character of its own, and takes the one mark after it.
+      {L"\x0E01\x0E48\x0E49\x0E4A", true, {{L"\x0E01\x0E48", L"\x0E49\x0E4A"}}},
+      {L"\x0E01\x0E31\x0E01\x0E33\x0E01\x0E3A\x0E01\x0E47\x0E01\x0E4E", true,
+       {{L"\x0E01\x0E31", L"\x0E01\x0E33", L"\x0E01\x0E3A", L"\x0E01\x0E47", L"\x0E01\x0E4E"}}},
+      {L"\x0E01\x0E32\x0E01\x0E46", true, {{L"\x0E01", L"\x0E32", L"\x0E01", L"\x0E46"}}},  // not marks
+      {L"a\x0E34", true, {{L"a", L"\x0E34"}}},  // only a three-byte character takes a mark
       {L"\x0E01\x0E01", true, {{L"\x0E01", L"\x0E01"}}},
       // Two CJK characters are two glyphs, even when the second one's UTF-8 bytes look
       // like those of a Thai mark.
