@@ -14,7 +14,6 @@
 
 using namespace window_test;
 using ui::Rect;
-using ui_test::PumpFor;
 using ui_test::PumpUntil;
 
 namespace {
@@ -50,13 +49,11 @@ class ControlsScreenTest : public ::testing::Test {
       });
     }
   }
+  // Each input has been handled when its call returns.
   void ClickAt(int x, int y) {
     MoveMouseTo(kLeft + x, kTop + y);
-    PumpFor(30);
     MouseButton(MOUSEEVENTF_LEFTDOWN);
-    PumpFor(30);
     MouseButton(MOUSEEVENTF_LEFTUP);
-    PumpFor(150);
   }
   Capture Grab() {
     RECT rect{kLeft, kTop, kLeft + 400, kTop + 300};
@@ -151,13 +148,12 @@ TEST_F(ControlsScreenTest, ClicksKeysAndGroupsThroughRealInput) {
   // Keys go to the foreground window: other test processes on the display may have taken it.
   SetForegroundWindow(window->GetHwnd());
   SetFocus(window->GetHwnd());
-  PumpUntil([&] { return GetForegroundWindow() == window->GetHwnd(); }, 2000);
+  PumpUntil([&] { return GetForegroundWindow() == window->GetHwnd(); }, 30000);
   Key(VK_SPACE, false);
   Key(VK_SPACE, true);
   Key(VK_RETURN, false);
   Key(VK_RETURN, true);
-  PumpUntil([&] { return events.size() >= 3; }, 2000);
-  PumpFor(60);
+  PumpUntil([&] { return events.size() >= 3; }, 30000);
   EXPECT_EQ(events, (std::vector<std::string>{"button:click", "button:click", "button:click"}));
   events.clear();
 
@@ -207,12 +203,12 @@ TEST_F(ControlsScreenTest, HoverFadesTheHotImageInAndDisabledSelectedTextIsGrey)
   Capture before = Grab();
   EXPECT_TRUE(RgbNear(before.At(60, 30), kRed));
   MoveMouseTo(kLeft + 60, kTop + 30);
-  PumpFor(30);
+  ui_test::PumpFor(30);
   const Capture start = Grab();
-  PumpFor(300);
+  ui_test::PumpFor(300);
   // A loaded machine may run the fade's last step late.
-  PumpUntil([&] { return button->GetHoverBlend() >= 255; }, 1000);
-  PumpFor(30);
+  PumpUntil([&] { return button->GetHoverBlend() >= 255; }, 30000);
+  ui_test::PumpFor(30);
   const Capture after = Grab();
   SaveCapture(start, "controls_hover_start");
   SaveCapture(after, "controls_hover_after_300ms");

@@ -133,6 +133,31 @@ void PumpUntilPainted(TestWindow& window) {
   ui_test::PumpFor(100);
 }
 
+namespace {
+
+int g_inputsSeen = 0;
+
+LRESULT CALLBACK SeeInput(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION) ++g_inputsSeen;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Sends the input and runs this thread's messages until it has been handled. The system
+// queues an input for its window only after the low-level hooks have seen it: once this
+// thread's hook has seen it and the queue holds no input any more, every handler of it has
+// run. Later effects (timers, fades) are the callers' to wait for.
+void SendAndHandle(INPUT& input) {
+  static HHOOK mouseHook = SetWindowsHookExW(WH_MOUSE_LL, SeeInput, GetModuleHandleW(nullptr), 0);
+  static HHOOK keyHook = SetWindowsHookExW(WH_KEYBOARD_LL, SeeInput, GetModuleHandleW(nullptr), 0);
+  const bool hooked = mouseHook && keyHook;
+  const int before = g_inputsSeen;
+  SendInput(1, &input, sizeof(input));
+  ui_test::PumpUntil([&] { return (!hooked || g_inputsSeen > before) && HIWORD(GetQueueStatus(QS_INPUT)) == 0; },
+                     30000);
+}
+
+}  // namespace
+
 void MoveMouseTo(int x, int y) {
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
   INPUT input = {};
@@ -140,16 +165,14 @@ void MoveMouseTo(int x, int y) {
   input.mi.dx = static_cast<LONG>((static_cast<int64_t>(x) * 65536 + width / 2) / width);
   input.mi.dy = static_cast<LONG>((static_cast<int64_t>(y) * 65536 + height / 2) / height);
   input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof(input));
-  ui_test::PumpFor(60);
+  SendAndHandle(input);
 }
 
 void MouseButton(DWORD flags) {
   INPUT input = {};
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = flags;
-  SendInput(1, &input, sizeof(input));
-  ui_test::PumpFor(60);
+  SendAndHandle(input);
 }
 
 void Key(WORD vk, bool up) {
@@ -157,8 +180,7 @@ void Key(WORD vk, bool up) {
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = vk;
   input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof(input));
-  ui_test::PumpFor(60);
+  SendAndHandle(input);
 }
 
 Capture CaptureScreen(const RECT& rect) {
