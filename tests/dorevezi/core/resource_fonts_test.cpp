@@ -196,16 +196,18 @@ TEST_F(FontsTest, CefListKeepsAFileHeldOpenForTheNextExit) {
 }
 
 TEST_F(FontsTest, MissingOrMalformedListsChangeNothing) {
-  ApplyCefUpdateList();
-  ApplyFontUpdateList();
-  for (const char* text : {"{\"a\": 1}", "[\"x\", [1]]", "[\"x\""}) {
-    ASSERT_TRUE(WriteBytes(L"update\\cef_update.txt", text));
-    ASSERT_TRUE(WriteBytes(L"update\\font_update.txt", text));
+  // Null: no list files at all.
+  for (const char* text : {static_cast<const char*>(nullptr), "{\"a\": 1}", "[\"x\", [1]]", "[\"x\""}) {
+    SCOPED_TRACE(text ? text : "no lists");
+    if (text) {
+      ASSERT_TRUE(WriteBytes(L"update\\cef_update.txt", text));
+      ASSERT_TRUE(WriteBytes(L"update\\font_update.txt", text));
+    }
     ASSERT_TRUE(WriteBytes(L"update\\x", "staged"));
     ApplyCefUpdateList();
     ApplyFontUpdateList();
-    EXPECT_EQ(ReadBytes(L"update\\cef_update.txt"), text);
-    EXPECT_EQ(ReadBytes(L"update\\font_update.txt"), text);
+    EXPECT_EQ(ReadBytes(L"update\\cef_update.txt"), text ? text : "<missing>");
+    EXPECT_EQ(ReadBytes(L"update\\font_update.txt"), text ? text : "<missing>");
     EXPECT_EQ(ReadBytes(L"update\\x"), "staged");
     EXPECT_EQ(ReadBytes(L"x"), "<missing>");
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "test_support/temp_dir.h"
+#include "ui/animation/timer_manager.h"
 #include "ui/controls/on_screen_keyboard.h"
 #include "ui/controls/rich_edit.h"
 #include "ui/controls/scroll_bar.h"
@@ -466,7 +467,24 @@ TEST_F(RichEditWindow, CaretFollowsFocusAndSelectionAndBlinks) {
   EXPECT_FALSE(PumpUntil([&] { return edit->IsCaretShown(); }, 1200));
 }
 
+// Counts the text services' timer deliveries and its own destruction, in counters that outlive it.
+int g_timerDeliveries = 0;
+int g_countingEditsDestroyed = 0;
+class CountingEdit : public RichEdit {
+ public:
+  ~CountingEdit() override { ++g_countingEditsDestroyed; }
+  HRESULT SendToTextServices(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override {
+    if (message == WM_TIMER && wParam == 42) ++g_timerDeliveries;
+    return RichEdit::SendToTextServices(message, wParam, lParam, result);
+  }
+};
+
 TEST_F(RichEditWindow, TextTimersLeaveNothingBehindADeletedEdit) {
+  delete edit;
+  edit = new CountingEdit();
+  edit->SetName(L"edit");
+  edit->ApplyAttribute(L"font", L"edit.font");
+  g_timerDeliveries = g_countingEditsDestroyed = 0;
   Attach();
   ClickEdit();
   edit->StartTextTimer(41, 20);
@@ -474,10 +492,19 @@ TEST_F(RichEditWindow, TextTimersLeaveNothingBehindADeletedEdit) {
   EXPECT_EQ(edit->GetTextTimers().RunningCount(), 2u);
   edit->StopTextTimer(41);
   EXPECT_EQ(edit->GetTextTimers().RunningCount(), 1u);
+  ASSERT_TRUE(PumpUntil([] { return g_timerDeliveries >= 2; }, 30000)) << "the timer runs";
+
   // Deleting the edit with a timer running: the timer's next run must find nothing.
   window->AttachRoot(RootWith(Rect{}, {}));
-  PumpFor(300);
-  SUCCEED();
+  ASSERT_TRUE(PumpUntil([] { return g_countingEditsDestroyed == 1; }, 30000));
+  const int delivered = g_timerDeliveries;
+  // A timer of the same period on the same service runs several times meanwhile.
+  base::WeakCallbackFlag flag;
+  int ticks = 0;
+  ui::TimerManager::Instance()->AddTimer(flag.ObtainWeakFlag(), [&ticks] { ++ticks; }, 20, -1);
+  ASSERT_TRUE(PumpUntil([&] { return ticks >= 10; }, 30000));
+  flag.Invalidate();
+  EXPECT_EQ(g_timerDeliveries, delivered);
 }
 
 TEST_F(RichEditWindow, ThirtyLinesShowTheBarWhichTheWheelScrolls) {

@@ -187,7 +187,7 @@ TEST_F(TabBoxWindowTest, FadeSwitchSlidesTheNewPageInAndTheOldOneOut) {
   EXPECT_EQ(Slide(2)->endValue, 0);
   EXPECT_EQ(Slide(0)->startValue, 0);
   EXPECT_EQ(Slide(0)->endValue, 300);
-  EXPECT_DOUBLE_EQ(Slide(2)->speedUpAcceleration, ui::TabBox::kSlideAcceleration);
+  EXPECT_DOUBLE_EQ(Slide(2)->speedUpAcceleration, 0.015);
   EXPECT_EQ(selects, (std::vector<std::pair<int, int>>{{2, 0}}));
   // During the slide both show; the new page takes the mouse at once.
   EXPECT_EQ(LookOf(Page(0)), Look::kShown);

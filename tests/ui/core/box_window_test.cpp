@@ -18,7 +18,6 @@
 
 using namespace window_test;
 using ui::Rect;
-using ui_test::PumpFor;
 using ui_test::PumpUntil;
 
 namespace {
@@ -54,10 +53,10 @@ TEST(BoxWindowTest, ControlRemovedInItsOwnHandlerLivesUntilTheDeferredDeletion) 
   MoveMouseTo(kLeft + 50, kTop + 50);
   MouseButton(MOUSEEVENTF_LEFTDOWN);
   MouseButton(MOUSEEVENTF_LEFTUP);
-  PumpFor(60);
   EXPECT_TRUE(aliveAfterRemoval);
   EXPECT_TRUE(deletionQueued);
-  EXPECT_TRUE(alive.expired());  // gone once the window handled kMsgDeleteDeferred
+  // Gone once the window handled kMsgDeleteDeferred.
+  EXPECT_TRUE(PumpUntil([&] { return alive.expired(); }, 30000));
   EXPECT_EQ(root->GetChildCount(), 0u);
   EXPECT_EQ(window->GetCapturedControl(), nullptr);
 }
@@ -75,6 +74,9 @@ class WhiteBox : public ui::Box {
 class ScrollWindowTest : public ::testing::Test {
  protected:
   void Open(const std::wstring& barStyle) {
+    // Away from the window: a move to where the cursor already is reaches no window, so
+    // the tests' first move must come from outside.
+    MoveMouseTo(kLeft - 50, kTop - 50);
     window = OpenWindow(Rect{kLeft, kTop, kLeft + 140, kTop + 240}, false);
     box = new ui::ScrollableBox(new ui::VLayout());
     box->ApplyAttribute(L"vscrollbar", L"true");
@@ -107,7 +109,7 @@ TEST_F(ScrollWindowTest, ThreeRealWheelNotchesGlideTo360) {
     return true;
   });
   WheelNotches(3, -WHEEL_DELTA);
-  PumpUntil([&] { return Offset() == 360 && !box->GetLineScrollPlayer().playing; }, 3000);
+  PumpUntil([&] { return Offset() == 360 && !box->GetLineScrollPlayer().playing; }, 30000);
   EXPECT_EQ(Offset(), 360);
   EXPECT_GT(seen.size(), 3u);
 }
@@ -125,7 +127,7 @@ TEST_F(ScrollWindowTest, DraggingTheThumb28PixelsWithTheRealMouseGivesOffset100)
   MouseButton(MOUSEEVENTF_LEFTDOWN);
   EXPECT_EQ(bar->GetThumbState(), ui::kStatePushed);
   MoveMouseTo(kLeft + 112, kTop + 88);
-  PumpUntil([&] { return Offset() == 100; }, 1000);
+  PumpUntil([&] { return Offset() == 100; }, 30000);
   MouseButton(MOUSEEVENTF_LEFTUP);
   EXPECT_EQ(Offset(), 100);
   EXPECT_EQ(bar->GetThumbRect().top, 20 + 16 + 28);
@@ -143,8 +145,9 @@ TEST_F(ScrollWindowTest, ScreenshotShowsScrolledClippedContentAndTheThumb) {
   ASSERT_TRUE(test_images::WriteBytes(thumb, test_images::MakeRgbaPng(16, 16, std::vector<uint32_t>(256, 0xFF20A020))));
   Open(L"autohidescroll='false' thumbnormalimage='" + thumb + L"'");
   box->SetScrollOffset(ui::Size{0, 100});
-  PumpFor(200);
   RECT rect{kLeft, kTop, kLeft + 140, kTop + 240};
+  // The scrolled content's paint on the screen.
+  PumpUntil([&] { return RgbNear(CaptureScreen(rect).At(50, 25), 0xFF2040C0u); }, 30000);
   const Capture capture = CaptureScreen(rect);
   SaveCapture(capture, "scrollable_box_window");
   EXPECT_TRUE(RgbNear(capture.At(50, 25), 0xFF2040C0u)) << "row 3 at the top";

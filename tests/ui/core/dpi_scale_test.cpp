@@ -25,7 +25,6 @@ class ScopedDpi {
 TEST(DpiScale, StartsAt100WithoutAdapting) {
   EXPECT_EQ(ui::DpiScale::Instance().GetScale(), 100);
   EXPECT_FALSE(ui::DpiScale::Instance().IsAdapting());
-  EXPECT_EQ(&ui::DpiScale::Instance(), &ui::DpiScale::Instance());
 }
 
 TEST(DpiScale, ScalesOnlyWhileAdaptingAndNot100) {

@@ -50,11 +50,18 @@ class MeasuredRoot : public ui::Box {
   int measures = 0;
 };
 
+// What a window saw, kept outside it: a close may delete the window before the test reads them.
 bool g_deleted = false;
+std::vector<std::wstring> g_order;
+int g_alphaAtClose = -1;
 
 class SkinWindow : public ui::WindowImplBase {
  public:
-  explicit SkinWindow(const std::wstring& folder) : folder_(folder) { g_deleted = false; }
+  explicit SkinWindow(const std::wstring& folder) : folder_(folder) {
+    g_deleted = false;
+    g_order.clear();
+    g_alphaAtClose = -1;
+  }
   ~SkinWindow() override { g_deleted = true; }
 
   std::wstring RegisteredClassName() const override { return L"DvSkinWindowTest"; }
@@ -64,8 +71,8 @@ class SkinWindow : public ui::WindowImplBase {
     ++skinLoaded;
     // The window's own click handler runs before the base's caption handling.
     if (ui::Control* close = FindControlByName(L"closebtn")) {
-      close->AddEventHandler(ui::kEventClick, [this](ui::EventArgs*) {
-        order.push_back(L"own");
+      close->AddEventHandler(ui::kEventClick, [](ui::EventArgs*) {
+        g_order.push_back(L"own");
         return true;
       });
     }
@@ -77,7 +84,8 @@ class SkinWindow : public ui::WindowImplBase {
   }
   LRESULT HandleClose(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override {
     ++closes;
-    order.push_back(L"close");
+    g_order.push_back(L"close");
+    g_alphaAtClose = GetWindowAlpha();
     if (keepOpen) return 0;
     return WindowImplBase::HandleClose(message, wParam, lParam, handled);
   }
@@ -86,7 +94,6 @@ class SkinWindow : public ui::WindowImplBase {
   int closes = 0;
   bool keepOpen = false;
   MeasuredRoot* measured = nullptr;
-  std::vector<std::wstring> order;
 
  private:
   std::wstring folder_;
@@ -118,7 +125,7 @@ class WindowImplBaseTest : public ::testing::Test {
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetForegroundWindow(hwnd);
     // Shown and laid out: the first layout starts the fade-in.
-    ui_test::PumpUntil([this] { return !window_->IsFirstLayoutPending(); }, 3000);
+    ui_test::PumpUntil([this] { return !window_->IsFirstLayoutPending(); }, 30000);
     ui_test::PumpFor(100);
     return window_;
   }
@@ -133,15 +140,13 @@ class WindowImplBaseTest : public ::testing::Test {
     const POINT centre = CentreOf(name);
     ClickAt(centre.x, centre.y);
   }
+  // Each input has been handled when its call returns.
   void ClickAt(int x, int y) {
     RECT rect;
     GetWindowRect(window_->GetHwnd(), &rect);
     MoveMouseTo(rect.left + x, rect.top + y);
-    ui_test::PumpFor(40);
     MouseButton(MOUSEEVENTF_LEFTDOWN);
-    ui_test::PumpFor(40);
     MouseButton(MOUSEEVENTF_LEFTUP);
-    ui_test::PumpFor(80);
   }
 
   LRESULT HitAt(int x, int y) {
@@ -181,7 +186,7 @@ TEST_F(WindowImplBaseTest, ScreenshotShowsShadowChineseCaptionAndButtonImage) {
   ASSERT_NE(window, nullptr);
   ASSERT_EQ(ui::DpiScale::Instance().ScaleValue(14), 14) << "the pixels are laid out at 96 DPI";
   // The fade-in runs to its end.
-  ui_test::PumpUntil([window] { return window->GetWindowAlpha() == 255; }, 3000);
+  ui_test::PumpUntil([window] { return window->GetWindowAlpha() == 255; }, 30000);
   ui_test::PumpFor(200);
   RECT rect;
   GetWindowRect(window->GetHwnd(), &rect);
@@ -257,17 +262,21 @@ TEST_F(WindowImplBaseTest, CaptionButtonsSwapMaximiseAndClose) {
   EXPECT_TRUE(IsZoomed(hwnd));
   EXPECT_FALSE(maxButton->IsOwnVisible());
   EXPECT_TRUE(restoreButton->IsOwnVisible());
-  ui_test::PumpFor(300);  // laid out again at the maximised size
+  // Laid out again at the maximised size before the next click is aimed.
+  ASSERT_TRUE(ui_test::PumpUntil([window] { return !window->IsArrangePending(); }, 30000));
   ClickOn(L"restorebtn");
   EXPECT_FALSE(IsZoomed(hwnd));
   EXPECT_TRUE(maxButton->IsOwnVisible());
   EXPECT_FALSE(restoreButton->IsOwnVisible());
+  ASSERT_TRUE(ui_test::PumpUntil([window] { return !window->IsArrangePending(); }, 30000));
 
   // Close: the window's own handler first, then the fade, WM_CLOSE and the object deleted.
-  ui_test::PumpFor(300);
+  // A loaded machine may finish all of it before the click's call returns: from here on
+  // nothing is read from the window.
   ClickOn(L"closebtn");
-  EXPECT_EQ(window->order, (std::vector<std::wstring>{L"own"}));
-  EXPECT_TRUE(ui_test::PumpUntil([] { return g_deleted; }, 3000));
+  EXPECT_TRUE(ui_test::PumpUntil([] { return g_deleted; }, 30000));
+  EXPECT_EQ(g_order, (std::vector<std::wstring>{L"own", L"close"}));
+  EXPECT_EQ(g_alphaAtClose, 0) << "faded out before the close";
   EXPECT_FALSE(IsWindow(hwnd));
   window_ = nullptr;
 }

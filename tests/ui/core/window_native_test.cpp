@@ -2,6 +2,7 @@
 // the delayed close, centring, notification reflection and deferred deletion.
 #include <gtest/gtest.h>
 
+#include "ui/animation/timer_manager.h"
 #include "ui/core/window_test_support.h"
 
 using namespace window_test;
@@ -88,13 +89,13 @@ TEST(WindowNativeTest, RequestClosePostsTheCodeAfterTheFade) {
   window->AttachRoot(RootWith(Rect{}, {}));
   PumpUntilPainted(*window);
   ASSERT_FALSE(window->IsFirstLayoutPending());
-  ASSERT_TRUE(PumpUntil([&] { return window->GetWindowAlpha() == 255; }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return window->GetWindowAlpha() == 255; }, 30000));
   const ULONGLONG asked = GetTickCount64();
   window->RequestClose(7);
-  ASSERT_TRUE(PumpUntil([&] { return !window->closes.empty(); }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return !window->closes.empty(); }, 30000));
   EXPECT_EQ(window->closes[0].first, 7u);
+  // Never before the delay; a loaded machine may bring it later.
   EXPECT_GE(window->closes[0].second - asked, 250u);
-  EXPECT_LT(window->closes[0].second - asked, 1000u);
   EXPECT_EQ(window->GetWindowAlpha(), 0) << "faded out before the close";
 
   // Without a root: at once.
@@ -110,9 +111,12 @@ TEST(WindowNativeTest, RequestClosePostsTheCodeAfterTheFade) {
   PumpUntilPainted(*doomed);
   HWND hwnd = doomed->GetHwnd();
   doomed->RequestClose(9);
-  PumpFor(50);
+  // Due after the close's delay: once it has run, so would the close have.
+  base::WeakCallbackFlag later;
+  bool past = false;
+  ui::TimerManager::Instance()->AddTimer(later.ObtainWeakFlag(), [&past] { past = true; }, 400, 1);
   doomed.reset();
-  PumpFor(400);
+  EXPECT_TRUE(PumpUntil([&] { return past; }, 30000));
   EXPECT_FALSE(IsWindow(hwnd));
 
   // A destroyed window: nothing.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "ui/core/control_test_support.h"
@@ -45,6 +46,31 @@ HWND OpenBehind(const RECT& rect) {
 
 int Alpha(uint32_t argb) { return argb >> 24; }
 
+// Restarts the window's running fade-in over ms instead of 250: a capture taken early in it
+// stays early however late this thread runs.
+void SlowTheFadeIn(ui::Window& window, int ms) {
+  ui::AnimationPlayer* fade = window.GetRoot()->GetAnimator().GetPlayer(ui::kEffectAlpha);
+  ASSERT_NE(fade, nullptr);
+  fade->duration = ms;
+  fade->Restart();
+}
+
+// Runs this thread's messages one at a time until the condition holds after one of them.
+bool PumpUntilAfterAnyMessage(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+      if (done()) return true;
+    }
+    if (done()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
 // A shadowed window: padding as the shadow's, a GDI-drawn body inside it and a translucent
 // shadow strip along the bottom padding.
 struct ShadowedWindow {
@@ -82,17 +108,19 @@ void CheckShadowedWindowOnScreen(const std::string& tag) {
 
     // The first paint starts the fade from alpha 0.
     InvalidateRect(s.window->GetHwnd(), nullptr, FALSE);
-    ASSERT_TRUE(PumpUntil([&] { return !s.window->IsFirstLayoutPending(); }, 3000));
-    // Mid-way through the fade (no pumping between the capture and reading the alpha).
-    ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() >= 90; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !s.window->IsFirstLayoutPending(); }, 30000));
+    SlowTheFadeIn(*s.window, 5000);
+    // Some way into the fade (no pumping between the capture and reading the alpha).
+    ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() >= 90; }, 30000));
     const Capture early = CaptureScreen(onScreen);
     const int earlyAlpha = s.window->GetWindowAlpha();
-    ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() == 255; }, 3000));
-    PumpFor(200);
+    ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() == 255; }, 30000));
+    // The last step's paint on the screen.
+    const int midY = s.pad + kBodyHeight / 2;
+    PumpUntil([&] { return RgbNear(CaptureScreen(onScreen).At(s.pad + 5, midY), kBody); }, 30000);
     const Capture shown = CaptureScreen(onScreen);
     printf("screenshots: %s %s\n", SaveCapture(early, tag + "_early").c_str(), SaveCapture(shown, tag).c_str());
 
-    const int midY = s.pad + kBodyHeight / 2;
     // The surface: body repaired to opaque, padding and corner squares left transparent.
     EXPECT_EQ(Alpha(SurfacePixel(*s.window, s.pad + 5, midY)), 255);
     EXPECT_EQ(Alpha(SurfacePixel(*s.window, s.pad - 1, midY)), 0);
@@ -206,19 +234,24 @@ TEST(WindowPaintTest, MovedOffTheLeftEdgeAndBackShowsNoStaleStripe) {
   HWND behind = OpenBehind(RECT{0, 250, 600, 600});
   ShadowedWindow s = OpenShadowed(100, 300);
   PumpUntilPainted(*s.window);
-  ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() == 255; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return s.window->GetWindowAlpha() == 255; }, 30000));
   SetWindowPos(s.window->GetHwnd(), nullptr, -120, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   PumpFor(100);
   // Repainted while partly off the screen, with the update region cut at the screen's edge
   // as the system leaves it.
   s.body->argb = 0xFFC03010;
+  const int paintsBefore = s.body->paints;
   const RECT onScreenPart{120, 0, s.width, s.height};
   InvalidateRect(s.window->GetHwnd(), &onScreenPart, FALSE);
   PostMessageW(s.window->GetHwnd(), WM_PAINT, 0, 0);
-  PumpFor(150);
+  ASSERT_TRUE(PumpUntil([&] { return s.body->paints > paintsBefore; }, 30000));
+  PumpFor(100);
   SetWindowPos(s.window->GetHwnd(), nullptr, 100, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  PumpFor(200);
-  const Capture shown = CaptureScreen(RECT{100, 300, 100 + s.width, 300 + s.height});
+  // Back on the screen: the part that stayed on it shows the new colour first.
+  const RECT back{100, 300, 100 + s.width, 300 + s.height};
+  PumpUntil([&] { return RgbNear(CaptureScreen(back).At(s.pad + 200, s.pad + 50), 0xFFC03010); }, 30000);
+  PumpFor(100);
+  const Capture shown = CaptureScreen(back);
   printf("screenshot: %s\n", SaveCapture(shown, "window_back_from_left_edge").c_str());
   for (int x : {s.pad + 2, s.pad + 60, s.pad + 200}) {
     SCOPED_TRACE(x);
@@ -234,13 +267,12 @@ TEST(WindowPaintTest, ArrangePassAndTheFirstLayoutOncePerRoot) {
   window->AttachRoot(root);
   PumpUntilPainted(*window);
   EXPECT_TRUE(ui_test::Same(root->GetBounds(true), Rect{0, 0, 200, 200})) << "the root takes the client area";
-  ASSERT_TRUE(PumpUntil([&] { return window->GetWindowAlpha() == 255; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return window->GetWindowAlpha() == 255; }, 30000));
 
   // A control's own layout request: the next paint arranges it in place, and no fade restarts.
   child->RequestOwnLayout();
   EXPECT_TRUE(window->IsArrangePending());
-  PumpFor(50);
-  EXPECT_FALSE(window->IsArrangePending());
+  EXPECT_TRUE(PumpUntil([&] { return !window->IsArrangePending(); }, 30000));
   EXPECT_FALSE(child->IsArrangePending());
   EXPECT_TRUE(ui_test::Same(child->GetBounds(true), Rect{10, 10, 60, 60}));
   EXPECT_EQ(window->GetWindowAlpha(), 255);
@@ -249,16 +281,16 @@ TEST(WindowPaintTest, ArrangePassAndTheFirstLayoutOncePerRoot) {
   window->AttachRoot(RootWith(Rect{}, {}));
   EXPECT_TRUE(window->IsFirstLayoutPending());
   InvalidateRect(window->GetHwnd(), nullptr, FALSE);
-  ASSERT_TRUE(PumpUntil([&] { return !window->IsFirstLayoutPending(); }, 3000));
+  // Read right after the paint that laid it out, before any step of its fade.
+  ASSERT_TRUE(PumpUntilAfterAnyMessage([&] { return !window->IsFirstLayoutPending(); }, 30000));
   EXPECT_LT(window->GetWindowAlpha(), 255);
 }
 
 TEST(WindowPaintTest, MinimizedOrRootlessWindowsValidateAndDrawNothing) {
   WindowPtr rootless = OpenWindow(Rect{100, 100, 200, 200}, true);
   InvalidateRect(rootless->GetHwnd(), nullptr, FALSE);
-  PumpFor(100);
   RECT update;
-  EXPECT_FALSE(GetUpdateRect(rootless->GetHwnd(), &update, FALSE));
+  EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(rootless->GetHwnd(), &update, FALSE); }, 30000));
   EXPECT_EQ(rootless->GetRenderContext()->SurfaceWidth(), 0);
 
   WindowPtr minimized = OpenWindow(Rect{100, 100, 300, 300}, true);
@@ -267,8 +299,7 @@ TEST(WindowPaintTest, MinimizedOrRootlessWindowsValidateAndDrawNothing) {
   ShowWindow(minimized->GetHwnd(), SW_MINIMIZE);
   PumpFor(50);
   InvalidateRect(minimized->GetHwnd(), nullptr, FALSE);
-  PumpFor(100);
-  EXPECT_FALSE(GetUpdateRect(minimized->GetHwnd(), &update, FALSE));
+  EXPECT_TRUE(PumpUntil([&] { return !GetUpdateRect(minimized->GetHwnd(), &update, FALSE); }, 30000));
   EXPECT_EQ(body->paints, 0);
   EXPECT_TRUE(minimized->IsFirstLayoutPending()) << "no first layout while minimized";
   // Restored, it lays out and fades in once.

@@ -2,6 +2,7 @@
 #include "ui/core/window_test_support.h"
 
 #include <cstdlib>
+#include <functional>
 
 #include "ui/render/gdiplus_api.h"
 
@@ -133,6 +134,23 @@ void PumpUntilPainted(TestWindow& window) {
   ui_test::PumpFor(100);
 }
 
+namespace {
+
+// Sends the input and runs this thread's messages until it has been handled: the system's
+// state shows it (cursor position, button or key) and this thread's queue holds no input
+// any more, so every handler of it has run. Later effects (timers, fades) are the callers'
+// to wait for. No low-level hook watches the input: under Wine one defers the cursor
+// update past SendInput, the display's pointer then stays where it was, and the next
+// cursor query moves the cursor back there (a hover ends in a mouse-leave).
+void SendAndHandle(INPUT& input, const std::function<bool()>& applied) {
+  SendInput(1, &input, sizeof(input));
+  ui_test::PumpUntil([&] { return applied() && HIWORD(GetQueueStatus(QS_INPUT)) == 0; }, 30000);
+}
+
+bool IsDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+
+}  // namespace
+
 void MoveMouseTo(int x, int y) {
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
   INPUT input = {};
@@ -140,16 +158,22 @@ void MoveMouseTo(int x, int y) {
   input.mi.dx = static_cast<LONG>((static_cast<int64_t>(x) * 65536 + width / 2) / width);
   input.mi.dy = static_cast<LONG>((static_cast<int64_t>(y) * 65536 + height / 2) / height);
   input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof(input));
-  ui_test::PumpFor(60);
+  // The normalised coordinates may round to a neighbouring pixel.
+  SendAndHandle(input, [&] {
+    POINT cursor;
+    return GetCursorPos(&cursor) && std::abs(cursor.x - x) <= 1 && std::abs(cursor.y - y) <= 1;
+  });
 }
 
 void MouseButton(DWORD flags) {
   INPUT input = {};
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = flags;
-  SendInput(1, &input, sizeof(input));
-  ui_test::PumpFor(60);
+  const bool down = flags & (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_MIDDLEDOWN);
+  const int vk = flags & (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP)     ? VK_LBUTTON
+                 : flags & (MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP) ? VK_RBUTTON
+                                                                         : VK_MBUTTON;
+  SendAndHandle(input, [&] { return IsDown(vk) == down; });
 }
 
 void Key(WORD vk, bool up) {
@@ -157,8 +181,7 @@ void Key(WORD vk, bool up) {
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = vk;
   input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof(input));
-  ui_test::PumpFor(60);
+  SendAndHandle(input, [&] { return IsDown(vk) != up; });
 }
 
 Capture CaptureScreen(const RECT& rect) {

@@ -93,7 +93,7 @@ ui::Box* RootWith(const ui::Rect& padding, const std::vector<std::pair<ui::Contr
 // Invalidates the window and pumps until it has painted its first layout.
 void PumpUntilPainted(TestWindow& window);
 
-// Real input.
+// Real input; each returns once this thread has handled it.
 void MoveMouseTo(int x, int y);  // screen coordinates
 void MouseButton(DWORD flags);   // MOUSEEVENTF_LEFTDOWN ...
 void Key(WORD vk, bool up);

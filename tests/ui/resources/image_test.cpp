@@ -127,11 +127,6 @@ TEST(ImageKindTableTest, SetImageTakesBareNamesAndFindsTheFirstFile) {
   EXPECT_EQ(first->frameIndex, 0);
   EXPECT_EQ(first->spec.dest, (Rect{-1, -1, -1, -1}));
   EXPECT_EQ(table.FindFirstImage(kImageKindForeground), nullptr);
-
-  StateColorSet colors;
-  colors.SetColor(kStateHot, L"blue");
-  EXPECT_EQ(colors.GetColor(kStateHot), L"blue");
-  EXPECT_EQ(colors.GetColor(kStatePushed), L"");
 }
 
 TEST(FrameDelayTest, DelaysAreBoundedByTheProperty) {

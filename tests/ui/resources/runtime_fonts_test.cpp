@@ -32,17 +32,11 @@ TEST(RuntimeStartTest, StartValues) {
   EXPECT_EQ(UiRuntime::FindFont(L"early"), nullptr);
 }
 
-TEST(RuntimeTablesTest, ColoursAndClasses) {
+TEST(RuntimeTablesTest, ColoursAreCaseSensitive) {
   EXPECT_EQ(UiRuntime::GetColor(L"nosuchcolour"), 0u);
   UiRuntime::SetColor(L"white", 0xFFFFFFFFu);
   EXPECT_EQ(UiRuntime::GetColor(L"white"), 0xFFFFFFFFu);
   EXPECT_EQ(UiRuntime::GetColor(L"White"), 0u);
-  EXPECT_EQ(UiRuntime::GetClassAttributes(L"btn"), L"");
-  UiRuntime::SetClassAttributes(L"btn", L"width=\"10\" height=\"20\"");
-  EXPECT_EQ(UiRuntime::GetClassAttributes(L"btn"), L"width=\"10\" height=\"20\"");
-  UiRuntime::SetDefaultTextColor(L"black");
-  EXPECT_EQ(UiRuntime::GetDefaultTextColor(), L"black");
-  UiRuntime::SetDefaultTextColor(L"textdefaultcolor");
 }
 
 TEST(RuntimeTablesTest, ResourceRootGetsOneTrailingSeparator) {
