@@ -749,7 +749,7 @@ TEST_F(RichEditWindow, TheFocusedImageReplacesTheNormalOneWhileFocused) {
   PumpUntilPainted(*own);
   own->SetFocusedControl(shown);
   InvalidateRect(own->GetHwnd(), nullptr, FALSE);
-  ASSERT_TRUE(PumpUntil([&] { return shown->GetFocusedImage().spec.file.empty(); }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return shown->GetFocusedImage().spec.file.empty(); }, 30000));
   ASSERT_TRUE(test_images::WriteBytes(late, plain(0xFF0000FFu)));
   InvalidateRect(own->GetHwnd(), nullptr, FALSE);
   PumpFor(300);

@@ -66,7 +66,7 @@ class ScrollBarWindowTest : public ::testing::Test {
   // After the loss: one button-up, the press over, and the position still while the button
   // stays down, the pointer moves on and the repeat timer would long have fired.
   void ExpectEndedAndStill(int x, int y) {
-    ASSERT_TRUE(PumpUntil([&] { return buttonUps > 0; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return buttonUps > 0; }, 30000));
     EXPECT_EQ(window->GetCapturedControl(), nullptr);
     EXPECT_FALSE(window->IsMouseCaptured());
     EXPECT_NE(bar->GetThumbState(), ui::kStatePushed);
@@ -116,7 +116,7 @@ TEST_F(ScrollBarWindowTest, LosingFocusOrCaptureEndsAHeldArrow) {
     Press(x, y);
     ASSERT_EQ(bar->GetButton2State(), ui::kStatePushed);
     // Held past the first repeat: the arrow steps again and again.
-    ASSERT_TRUE(PumpUntil([&] { return bar->GetScrollPos() >= 3 * bar->GetLineSize(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return bar->GetScrollPos() >= 3 * bar->GetLineSize(); }, 30000));
     Lose(loss);
     ExpectEndedAndStill(x, y);
   }
