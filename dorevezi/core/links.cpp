@@ -2,11 +2,9 @@
 
 #include "dorevezi/core/links.h"
 
-#include <windows.h>
-#include <shellapi.h>
-
 #include "base/thread_registry.h"
 #include "dorevezi/core/dorevezi_core.h"
+#include "dorevezi/core/shell_functions.h"
 #include "dorevezi/update/download_manager.h"
 #include "ui/core/string_util.h"
 
@@ -76,5 +74,5 @@ void DoreveziCore::OpenLink(const std::string& text, bool byName) {
   if (!ResolveLinkTarget(text, byName, url)) return;
   std::wstring wide;
   if (!ui::Utf8ToWide(url.c_str(), wide)) return;
-  ShellExecuteW(owner, L"open", wide.c_str(), nullptr, nullptr, SW_SHOW);
+  GetShellFunctions().shellExecute(owner, L"open", wide.c_str(), nullptr, nullptr, SW_SHOW);
 }
