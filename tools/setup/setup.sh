@@ -212,10 +212,12 @@ create_wine_prefix() {
 
 # Links Debian's Noto CJK and DejaVu collections into the prefix's Windows\Fonts with
 # entries under the Fonts key, and maps the launcher's fallback face ("微软雅黑", also
-# known as "Microsoft YaHei") to "Noto Sans CJK SC". The .reg file is UTF-16 so the
-# Chinese name survives any locale. Stamped on its own, so prefixes made before it get it.
+# known as "Microsoft YaHei") to "Noto Sans CJK SC". Native menus and dialogs draw with Tahoma,
+# which is linked to the CJK font as on a Chinese system, so the tray menu's Chinese items show.
+# The .reg file is UTF-16 so the Chinese name survives any locale. Stamped on its own, so
+# prefixes made before it get it.
 install_wine_fonts() {
-  local stamp="$WINEPREFIX/.fonts-1"
+  local stamp="$WINEPREFIX/.fonts-2"
   [ -f "$stamp" ] && return 0
   log "adding CJK and Latin fonts to the Wine prefix"
   local fonts="$WINEPREFIX/drive_c/windows/Fonts" reg entries="" file name
@@ -234,6 +236,10 @@ install_wine_fonts() {
     printf '%s\r\n' "$entries" | iconv -f UTF-8 -t UTF-16LE
     printf '%s\r\n' '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
       '"微软雅黑"="Noto Sans CJK SC"' '"Microsoft YaHei"="Noto Sans CJK SC"' '' | iconv -f UTF-8 -t UTF-16LE
+    # REG_MULTI_SZ as hex(7): UTF-16LE strings, each NUL-terminated, and a final NUL.
+    printf '%s\r\n%s\r\n\r\n' '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]' \
+      "\"Tahoma\"=hex(7):$(printf 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC\0\0' | iconv -f UTF-8 -t UTF-16LE | xxd -p | tr -d '\n' | sed 's/../&,/g; s/,$//')" |
+      iconv -f UTF-8 -t UTF-16LE
   } >"$reg"
   (
     export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -247,6 +253,7 @@ install_wine_fonts() {
   )
   rm -f "$reg"
   grep -q 'Microsoft YaHei"="Noto Sans CJK SC"' "$WINEPREFIX/system.reg" || { log "the font substitutes did not reach the Wine prefix"; exit 1; }
+  grep -q '^"Tahoma"=str(7):"NotoSansCJK' "$WINEPREFIX/system.reg" || { log "the menu font link did not reach the Wine prefix"; exit 1; }
   touch "$stamp"
 }
 
