@@ -238,9 +238,9 @@ std::wstring* SkinContentTest::previousDir_ = nullptr;
 TEST_F(SkinContentTest, CompiledInArchiveHoldsTheSkinUnderItsRootAndTheme) {
   ASSERT_NE(UiRuntime::GetResourceZip(), nullptr);
   const std::vector<std::wstring> names = ArchiveEntries();
-  for (const wchar_t* expected : {L"resources/themes/default/global.xml", L"resources/themes/default/msgbox/skin.xml",
-                                  L"resources/themes/default/optionsbox/skin.xml",
-                                  L"resources/themes/default/public/bk_shadow.png"}) {
+  for (const wchar_t* expected :
+       {L"resources/themes/default/global.xml", L"resources/themes/default/msgbox/skin.xml",
+        L"resources/themes/default/optionsbox/skin.xml", L"resources/themes/default/public/bk_shadow.png"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << Narrow(expected);
   }
   // What the framework reads goes through the resource path's "\" spelling.
@@ -254,12 +254,12 @@ TEST_F(SkinContentTest, GlobalMarkupGivesTheSharedFontsColoursAndClasses) {
   EXPECT_EQ(UiRuntime::GetDefaultFontId(), L"body");
   EXPECT_EQ(UiRuntime::GetDefaultTextColor(), L"textdefaultcolor");
   EXPECT_EQ(UiRuntime::GetDefaultDisabledTextColor(), L"textdefaultdisablecolor");
-  for (const wchar_t* color : {L"textdefaultcolor", L"textdefaultdisablecolor", L"white", L"textmain", L"textsub",
-                               L"accent", L"blue", L"red", L"graya2"}) {
+  for (const wchar_t* color : {L"textdefaultcolor", L"textdefaultdisablecolor", L"white", L"textmain",
+                               L"textsub", L"accent", L"blue", L"red", L"graya2"}) {
     EXPECT_EQ(UiRuntime::GetColor(color) >> 24, 0xFFu) << Narrow(color);
   }
-  for (const wchar_t* name : {L"btn_close", L"btn_radio", L"checkbox", L"progress", L"vscrollbar", L"hscrollbar",
-                              L"edit"}) {
+  for (const wchar_t* name :
+       {L"btn_close", L"btn_radio", L"checkbox", L"progress", L"vscrollbar", L"hscrollbar", L"edit"}) {
     EXPECT_FALSE(UiRuntime::GetClassAttributes(name).empty()) << Narrow(name);
   }
   // The two button looks give all four states an image and a text colour.
@@ -279,9 +279,15 @@ TEST_F(SkinContentTest, GlobalMarkupGivesTheSharedFontsColoursAndClasses) {
 TEST_F(SkinContentTest, EveryWindowFileBuildsWithItsNamedControls) {
   enum Kind { kLabel, kButton, kVBox };
   const std::map<std::wstring, std::vector<std::pair<const wchar_t*, Kind>>> expected = {
-      {L"msgbox", {{L"title", kLabel}, {L"content", kLabel}, {L"detail", kLabel}, {L"btn_yes", kButton},
-                   {L"btn_no", kButton}, {L"btn_close", kButton}}},
-      {L"optionsbox", {{L"content", kLabel}, {L"option_vlist", kVBox}, {L"btn_ok", kButton}, {L"btn_close", kButton}}},
+      {L"msgbox",
+       {{L"title", kLabel},
+        {L"content", kLabel},
+        {L"detail", kLabel},
+        {L"btn_yes", kButton},
+        {L"btn_no", kButton},
+        {L"btn_close", kButton}}},
+      {L"optionsbox",
+       {{L"content", kLabel}, {L"option_vlist", kVBox}, {L"btn_ok", kButton}, {L"btn_close", kButton}}},
   };
   const auto files = WindowFiles();
   std::set<std::wstring> folders;
@@ -297,7 +303,8 @@ TEST_F(SkinContentTest, EveryWindowFileBuildsWithItsNamedControls) {
       ui::Control* found = window->FindControlByName(control.first);
       ASSERT_NE(found, nullptr);
       if (control.second == kLabel) EXPECT_NE(dynamic_cast<ui::LabelTemplate<ui::Control>*>(found), nullptr);
-      if (control.second == kButton) EXPECT_NE(dynamic_cast<ui::ButtonTemplate<ui::Control>*>(found), nullptr);
+      if (control.second == kButton)
+        EXPECT_NE(dynamic_cast<ui::ButtonTemplate<ui::Control>*>(found), nullptr);
       if (control.second == kVBox) EXPECT_NE(dynamic_cast<ui::VBox*>(found), nullptr);
       EXPECT_TRUE(found->IsVisible());
     }
@@ -354,7 +361,8 @@ TEST_F(SkinContentTest, HidingEitherMessageBoxButtonKeepsTheOtherAtTheRightEdge)
 TEST_F(SkinContentTest, EveryImageTheMarkupNamesIsInTheArchiveAndFitsItsCorners) {
   // Images are named relative to a window's folder; global.xml's classes serve every window.
   std::vector<std::pair<std::wstring, std::wstring>> uses;  // (folder, descriptor)
-  for (const std::wstring& descriptor : ImageDescriptors(ReadEntry(L"resources\\themes\\default\\global.xml"))) {
+  for (const std::wstring& descriptor :
+       ImageDescriptors(ReadEntry(L"resources\\themes\\default\\global.xml"))) {
     uses.emplace_back(L"msgbox", descriptor);
   }
   for (const auto& file : WindowFiles()) {
@@ -423,7 +431,8 @@ TEST_F(SkinContentTest, ScreenshotsOfTheBoxes) {
   text(box, L"title", L"\u53d1\u73b0\u65b0\u7248\u672c");  // a new version
   text(box, L"content",
        L"\u65b0\u7248\u672c\u5df2\u7ecf\u51c6\u5907\u5c31\u7eea\u3002\u73b0\u5728\u66f4\u65b0\u5417\uff1f"
-       L"\u66f4\u65b0\u671f\u95f4\u65e0\u6cd5\u542f\u52a8\u6e38\u620f\u3002 The launcher restarts when the update "
+       L"\u66f4\u65b0\u671f\u95f4\u65e0\u6cd5\u542f\u52a8\u6e38\u620f\u3002 The launcher restarts when the "
+       L"update "
        L"is done.");
   text(box, L"detail", L"1.0.2 \u2192 1.0.3 \u00b7 235.4 MB");
   text(box, L"btn_no", L"\u7a0d\u540e");
@@ -443,7 +452,8 @@ TEST_F(SkinContentTest, ScreenshotsOfTheBoxes) {
   text(options, L"btn_ok", L"\u786e\u5b9a");
   auto* list = dynamic_cast<ui::VBox*>(options->FindControlByName(L"option_vlist"));
   ASSERT_NE(list, nullptr);
-  const wchar_t* choices[] = {L"\u6700\u5c0f\u5316\u5230\u7cfb\u7edf\u6258\u76d8", L"\u9000\u51fa\u542f\u52a8\u5668"};
+  const wchar_t* choices[] = {L"\u6700\u5c0f\u5316\u5230\u7cfb\u7edf\u6258\u76d8",
+                              L"\u9000\u51fa\u542f\u52a8\u5668"};
   for (size_t i = 0; i < 2; ++i) {
     // As the options box adds them.
     auto* option = new ui::OptionTemplate<ui::Control>();
