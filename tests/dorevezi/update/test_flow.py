@@ -16,7 +16,7 @@ import subprocess
 import sys
 import time
 
-from dl_support import Checks, Launcher, Log, SOURCE_DIR, Standin, windows_path, work_dir
+from dl_support import BUILT_SKIN, Checks, Launcher, Log, SOURCE_DIR, Standin, windows_path, work_dir
 from language_file import read_texts
 
 RELEASE_PY = os.path.join(SOURCE_DIR, "tools", "standin", "release.py")
@@ -518,8 +518,8 @@ def main():
     c = Checks("update flows")
     folder = work_dir("flow")
     release = os.path.join(folder, "release")
-    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test"], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test",
+                    "--resources", BUILT_SKIN], check=True, stdout=subprocess.DEVNULL)
     with Standin({"listeners": ["gate2"], "mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         test_launcher_flow(c, w)
