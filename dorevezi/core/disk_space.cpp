@@ -6,16 +6,9 @@
 #include <utility>
 
 #include "dorevezi/core/dorevezi_core.h"
-#include "dorevezi/core/language_texts.h"
 #include "dorevezi/core/sys_info.h"
 #include "ui/core/string_util.h"
-
-namespace {
-
-// Paths and texts of this kind live in 260-character buffers elsewhere; keep the same bound.
-constexpr size_t kMaxTextChars = 259;
-
-}  // namespace
+#include "ui/resources/language_table.h"
 
 std::wstring RequiredSpaceText() {
   wchar_t text[32];
@@ -47,19 +40,12 @@ bool CheckDriveSpace(const std::wstring& path, const std::wstring& text, const s
   return true;
 }
 
-std::wstring FormatInstallSpaceText(const std::wstring& languageText, const std::wstring& need) {
-  std::wstring text = languageText;
-  ui::ReplaceAllWide(L"%ls", need, text);
-  if (text.size() > kMaxTextChars) text.resize(kMaxTextChars);
-  return text;
-}
-
 bool DoreveziCore::ConfirmUpdateDiskSpace(std::function<void(int)> onContinue) {
   const std::wstring need = RequiredSpaceText();
   const std::wstring gamePath = GetGamePath();
   const std::wstring launcherPath = LauncherExecutablePath();
   // A text the table lacks stays empty: nothing to substitute.
-  std::wstring gameText = LookupLanguageText("STRING_ERROR_NEED_DISKSPACE_R");
+  std::wstring gameText = ui::LanguageTable::Instance()->Lookup(L"STRING_ERROR_NEED_DISKSPACE_R");
   std::wstring launcherText = gameText;
   if (!gameText.empty()) {
     ui::ReplaceAllWide(L"{p2}", need, gameText);
@@ -75,8 +61,7 @@ bool DoreveziCore::ConfirmUpdateDiskSpace(std::function<void(int)> onContinue) {
 }
 
 bool DoreveziCore::CheckInstallDiskSpace(std::function<void(int)> onResult) {
-  const std::wstring text = FormatInstallSpaceText(LookupLanguageText("STRING_ERROR_NEED_DISKSPACE"),
-                                                   RequiredSpaceText());
+  const std::wstring text = ui::FillLanguageText(L"STRING_ERROR_NEED_DISKSPACE", RequiredSpaceText());
   if (!CheckDriveSpace(GetGamePath(), text, L"", L"STRING_CONFIRM", onResult)) return false;
   return CheckDriveSpace(LauncherExecutablePath(), text, L"", L"STRING_CONFIRM", std::move(onResult));
 }

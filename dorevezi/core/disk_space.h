@@ -18,9 +18,5 @@ std::wstring RequiredSpaceText();
 bool CheckDriveSpace(const std::wstring& path, const std::wstring& text, const std::wstring& noKey,
                      const std::wstring& yesKey, std::function<void(int)> onResult);
 
-// The install text: every "%ls" of the language text replaced by `need`; nothing else of the
-// text is read as a format.
-std::wstring FormatInstallSpaceText(const std::wstring& languageText, const std::wstring& need);
-
 // The full path of the running executable.
 std::wstring LauncherExecutablePath();

@@ -9,11 +9,11 @@
 #include <list>
 #include <memory>
 
-#include "dorevezi/core/language_texts.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/paths.h"
 #include "dorevezi/core/predownload_books.h"
 #include "dorevezi/update/download_manager.h"
+#include "ui/resources/language_table.h"
 
 namespace {
 
@@ -28,10 +28,11 @@ bool FileExistsA(const std::string& path) {
 
 // The error text of a version check other than usable.
 std::string VersionCheckText(int comparison) {
+  const ui::LanguageTable* texts = ui::LanguageTable::Instance();
   switch (comparison) {
-    case kPreDownloadOlderThanUpdate: return LookupLanguageTextUtf8("STRING_ERROR_DLC_OUTDATED");
-    case kPreDownloadNotNewer: return LookupLanguageTextUtf8("STRING_ERROR_DLC_LAST");
-    case kPreDownloadNewerThanUpdate: return LookupLanguageTextUtf8("STRING_ERROR_DLC_FIRST");
+    case kPreDownloadOlderThanUpdate: return texts->LookupUtf8("STRING_ERROR_DLC_OUTDATED");
+    case kPreDownloadNotNewer: return texts->LookupUtf8("STRING_ERROR_DLC_LAST");
+    case kPreDownloadNewerThanUpdate: return texts->LookupUtf8("STRING_ERROR_DLC_FIRST");
     default: return "PreDlc check failed:" + std::to_string(comparison);
   }
 }

@@ -10,11 +10,11 @@
 
 #include "base/thread_registry.h"
 #include "dorevezi/core/core_dialogs.h"
-#include "dorevezi/core/language_texts.h"
 #include "dorevezi/core/network_identity.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/http_requests.h"
 #include "ui/core/string_util.h"
+#include "ui/resources/language_table.h"
 
 namespace {
 
@@ -91,7 +91,7 @@ void State::ShowErrorBox(const std::string& noKey, const std::string& yesKey, st
   core.errorBoxShowing = true;
   MessageBoxRequest request;
   request.title.key = L"STRING_ERROR_NOTICE";
-  request.content.literal = LookupLanguageText("STRING_ERROR_UPDATE");
+  request.content.literal = ui::LanguageTable::Instance()->Lookup(L"STRING_ERROR_UPDATE");
   request.detail.literal = detail;
   request.noKey = Widen(noKey);
   request.yesKey = Widen(yesKey);

@@ -53,8 +53,8 @@
 #include "base/weak_callback.h"
 #include "dorevezi/core/core_dialogs.h"
 #include "dorevezi/core/dorevezi_core.h"
-#include "dorevezi/core/language_texts.h"
 #include "dorevezi/core/paths.h"
+#include "dorevezi/core/skin_package.h"
 #include "dorevezi/update/apply_states.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/predownload_state.h"
@@ -63,6 +63,8 @@
 #include "tools/dvcli/commands.h"
 #include "tools/dvcli/core_actions.h"
 #include "tools/dvcli/engine_host.h"
+#include "ui/resources/language_table.h"
+#include "ui/resources/ui_runtime.h"
 
 namespace {
 
@@ -125,8 +127,12 @@ std::wstring Widen(const std::string& utf8) {
   return out;
 }
 
+std::wstring LookUp(const std::wstring& key) {
+  return ui::LanguageTable::Instance()->Lookup(key);
+}
+
 std::wstring TextOf(const DialogText& text) {
-  return text.key.empty() ? text.literal : LookupLanguageText(engine_host::Utf8(text.key));
+  return text.key.empty() ? text.literal : LookUp(text.key);
 }
 
 const char* FlowName(int32_t flow) {
@@ -139,8 +145,8 @@ class AnsweringPresenter : public DialogPresenter {
   void ShowMessageBox(HWND /*owner*/, MessageBoxRequest request) override {
     Touch();
     const bool byKeys = !request.noKey.empty() || !request.yesKey.empty();
-    const std::wstring no = byKeys ? LookupLanguageText(engine_host::Utf8(request.noKey)) : request.noText;
-    const std::wstring yes = byKeys ? LookupLanguageText(engine_host::Utf8(request.yesKey)) : request.yesText;
+    const std::wstring no = byKeys ? LookUp(request.noKey) : request.noText;
+    const std::wstring yes = byKeys ? LookUp(request.yesKey) : request.yesText;
     int answer = 0;
     if (!g_flow.answers.empty()) {
       answer = g_flow.answers.front();
@@ -381,6 +387,11 @@ int RunFlowCommand(const CommandArgs& args) {
     }
   }
   DoreveziCore::GetInstance().Initialize();
+  // The skin's texts, read as the launcher reads them: its archive, then the language file of the
+  // core's language (this thread becomes the UI thread).
+  LoadResourcePackage();
+  ui::UiRuntime::SetLanguage(Widen(DoreveziCore::GetInstance().GetEnvConfig().languageCode));
+  ui::UiRuntime::ReloadResources(L"", nullptr);
   InstallUpdateStates();
   // The pre-download is watched beside a game flow that rests at its decision.
   if (g_flow.mode == Mode::kPreDownload) g_flow.decideOnly = true;
@@ -399,5 +410,6 @@ int RunFlowCommand(const CommandArgs& args) {
   SetApplyHook(nullptr);
   SetRestartAction(nullptr);
   SetDialogPresenter(nullptr);
+  ui::UiRuntime::CloseResourceZip();
   return code;
 }

@@ -33,7 +33,22 @@ void ReplaceLineBreakPairs(std::string& text) {
   ReplaceAllNarrow("\\n", "\n", text);
 }
 
+// Filled texts are shown from 260-character buffers, terminator included.
+constexpr size_t kMaxFilledChars = 259;
+
 }  // namespace
+
+std::wstring FillLanguageText(const std::wstring& key, const std::wstring& argument) {
+  std::wstring text = LanguageTable::Instance()->Lookup(key);
+  for (size_t at = text.find(L'%'); at != std::wstring::npos; at = text.find(L'%', at + 1)) {
+    const size_t length = text.compare(at, 2, L"%s") == 0 ? 2 : text.compare(at, 3, L"%ls") == 0 ? 3 : 0;
+    if (length == 0) continue;
+    text.replace(at, length, argument);
+    break;
+  }
+  if (text.size() > kMaxFilledChars) text.resize(kMaxFilledChars);
+  return text;
+}
 
 std::wstring PrepareLanguageLine(const char* bytes, size_t length) {
   std::wstring wide;

@@ -49,6 +49,12 @@ class LanguageTable {
   TextMap overrides_;
 };
 
+// The text of `key` with its first "%ls" or "%s" replaced by `argument`: the one placeholder a
+// language text may hold. Nothing else is read as a format: "%d", "%n" and any later placeholder
+// stay as written. Cut to 259 characters, as the 260-character buffers these texts are shown
+// from.
+std::wstring FillLanguageText(const std::wstring& key, const std::wstring& argument);
+
 // One line of a language file: UTF-8 to UTF-16 with spaces and code units below 30 removed at
 // both ends.
 std::wstring PrepareLanguageLine(const char* bytes, size_t length);

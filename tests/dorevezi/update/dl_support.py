@@ -15,6 +15,10 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from standin_support import Checks, Standin, work_dir  # noqa: E402,F401
 
 WINE_EXEC = os.path.join(SOURCE_DIR, "tools", "testenv", "wine-exec.sh")
+BINARY_DIR = os.environ.get("DV_BINARY_DIR") or os.path.join(SOURCE_DIR, "build", "win")
+# The skin the build packs into dorevezi.exe and dvcli.exe. A launcher release ships it as its resources.zip,
+# which the programs in a launcher folder read in place of their own once the update folder exists.
+BUILT_SKIN = os.path.join(BINARY_DIR, "dorevezi", "skin.zip")
 
 
 def windows_path(path):

@@ -17,7 +17,7 @@ import subprocess
 import sys
 import time
 
-from dl_support import WINE_EXEC, Checks, Log, Standin, windows_path, work_dir
+from dl_support import BUILT_SKIN, WINE_EXEC, Checks, Log, Standin, windows_path, work_dir
 from test_flow import Flow, FROM, RELEASE_PY, TEXTS, TO, World, gate_game, list_entries, read_json
 
 PIECE = 32 * 1024 * 1024
@@ -540,7 +540,8 @@ def main():
     folder = work_dir("apply-" + part if part else "apply")
     release = os.path.join(folder, "release")
     subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test", "--with-large",
-                    "--tolv", tolv, "--dorevezi", dorevezi], check=True, stdout=subprocess.DEVNULL)
+                    "--tolv", tolv, "--dorevezi", dorevezi, "--resources", BUILT_SKIN], check=True,
+                   stdout=subprocess.DEVNULL)
     only = os.environ.get("DV_APPLY_ONLY", "")
     try:
         return run_tests(c, dvcli, tolv, dorevezi, folder, release, only, part)

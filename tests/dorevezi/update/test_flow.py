@@ -16,20 +16,14 @@ import subprocess
 import sys
 import time
 
-from dl_support import Checks, Launcher, Log, SOURCE_DIR, Standin, windows_path, work_dir
+from dl_support import BUILT_SKIN, Checks, Launcher, Log, SOURCE_DIR, Standin, windows_path, work_dir
+from language_file import read_texts
 
 RELEASE_PY = os.path.join(SOURCE_DIR, "tools", "standin", "release.py")
-TEXTS_CPP = os.path.join(SOURCE_DIR, "dorevezi", "core", "language_texts.cpp")
 FROM, TO = "10077_1_0", "10077_0_1"
 
-
-def language_texts():
-    """The launcher's built-in language texts, as the boxes show them."""
-    with open(TEXTS_CPP, encoding="utf-8") as f:
-        return dict(re.findall(r'\{"(STRING_\w+)", L"([^"]*)"\}', f.read()))
-
-
-TEXTS = language_texts()
+# The skin's Simplified Chinese texts, which the launcher (always in that language) shows in its boxes.
+TEXTS = read_texts(SOURCE_DIR, "zh_CN")
 
 
 class Flow:
@@ -416,7 +410,7 @@ def test_disk_space(c, w):
 
         # An install checks first, on the main window's side: a short drive stops it there.
         install = w.run(w.launcher(), "install", "--game", windows_game)
-        need = TEXTS["STRING_ERROR_NEED_DISKSPACE"].replace("%ls", " 4.00G")
+        need = TEXTS["STRING_ERROR_NEED_DISKSPACE"].replace("%ls", " 4.00G", 1)
         c.equal("small drive, install: the install box with the need filled in", install.boxes,
                 [[TEXTS["STRING_ERROR_NOTICE"], need, "", "", TEXTS["STRING_CONFIRM"], "no"]])
         c.check("small drive, install: no game flow", "install refused" in install.lines
@@ -524,8 +518,8 @@ def main():
     c = Checks("update flows")
     folder = work_dir("flow")
     release = os.path.join(folder, "release")
-    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test"], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test",
+                    "--resources", BUILT_SKIN], check=True, stdout=subprocess.DEVNULL)
     with Standin({"listeners": ["gate2"], "mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         test_launcher_flow(c, w)

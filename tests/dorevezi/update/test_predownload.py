@@ -13,7 +13,7 @@ import subprocess
 import sys
 import time
 
-from dl_support import Checks, Launcher, Log, SOURCE_DIR, Standin, WINE_EXEC, windows_path, work_dir
+from dl_support import BUILT_SKIN, Checks, Launcher, Log, SOURCE_DIR, Standin, WINE_EXEC, windows_path, work_dir
 from test_flow import TEXTS, read_json, list_entries
 
 RELEASE_PY = os.path.join(SOURCE_DIR, "tools", "standin", "release.py")
@@ -306,8 +306,8 @@ def main():
     c = Checks("pre-download")
     folder = work_dir("predownload")
     release = os.path.join(folder, "release")
-    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test"], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test",
+                    "--resources", BUILT_SKIN], check=True, stdout=subprocess.DEVNULL)
     with Standin({"mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         test_fill_kill_resume(c, w)

@@ -11,7 +11,7 @@ import shutil
 import subprocess
 import sys
 
-from dl_support import Checks, Log, Standin, windows_path, work_dir
+from dl_support import BUILT_SKIN, Checks, Log, Standin, windows_path, work_dir
 from test_flow import TEXTS, list_entries, read_json
 from test_predownload import (CURRENT, NEXT, RELEASE_PY, Run, World, expected_files, folder_state, md5_file,
                               transfers)
@@ -231,8 +231,8 @@ def main():
     c = Checks("pre-download and update")
     folder = work_dir("predownload_update")
     release = os.path.join(folder, "release")
-    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test"], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, RELEASE_PY, "generate", "--out", release, "--profile", "test",
+                    "--resources", BUILT_SKIN], check=True, stdout=subprocess.DEVNULL)
     with Standin({"mounts": {}}, folder) as standin:
         w = World(c, dvcli, folder, standin, release)
         test_ready_chain(c, w)

@@ -1,5 +1,5 @@
 // The pieces of the update states that do not need the servers: the machine's identity numbers,
-// the gate and patch paths, the error box's detail, hash keys, the disk-space texts, the gate
+// the gate and patch paths, the error box's detail, hash keys, the disk-space need, the gate
 // replies of the launcher, the routing of answers, and the dialog entry points' hand-over to the
 // UI thread.
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@
 #include "base/thread_registry.h"
 #include "dorevezi/core/core_dialogs.h"
 #include "dorevezi/core/disk_space.h"
-#include "dorevezi/core/language_texts.h"
 #include "dorevezi/core/network_identity.h"
 #include "dorevezi/core/version_map.h"
 #include "dorevezi/update/download_manager.h"
@@ -194,12 +193,8 @@ TEST(Hashing, KeysAreRelativeWithOrWithoutTrailingSeparator) {
   EXPECT_EQ(HashKeyOfPath(".", ".\\cef\\locales\\en-US.pak"), "cef/locales/en-US.pak");
 }
 
-TEST(DiskSpace, Texts) {
+TEST(DiskSpace, NeedText) {
   EXPECT_EQ(RequiredSpaceText(), L" 4.00G");
-  EXPECT_EQ(FormatInstallSpaceText(L"need %ls free", L" 4.00G"), L"need  4.00G free");
-  // Other directives are text, never read as a format.
-  EXPECT_EQ(FormatInstallSpaceText(L"%s%n%d %ls", L"X"), L"%s%n%d X");
-  EXPECT_EQ(FormatInstallSpaceText(std::wstring(400, L'a'), L"X").size(), 259u);
 }
 
 TEST(VersionLists, VersionOfEitherForm) {
@@ -432,37 +427,6 @@ TEST(Dialogs, PostedToTheUiThreadOverTheMainWindowOrDropped) {
   EXPECT_EQ(presenter.boxes.size(), 1u);
   core.mainWindow = nullptr;
   SetDialogPresenter(nullptr);
-}
-
-TEST(LanguageTexts, LookupsSurviveAReplace) {
-  EXPECT_FALSE(LookupLanguageText("STRING_ERROR_UPDATE").empty());
-  EXPECT_TRUE(LookupLanguageText("STRING_NOT_THERE").empty());
-  std::atomic<bool> stop{false};
-  HANDLE reader = CreateThread(
-      nullptr, 0,
-      [](void* flag) -> DWORD {
-        auto* done = static_cast<std::atomic<bool>*>(flag);
-        while (!*done) {
-          const std::wstring text = LookupLanguageText("STRING_CANCEL");
-          if (text != L"A" && text != L"\x53D6\x6D88") return 1;
-        }
-        return 0;
-      },
-      &stop, 0, nullptr);
-  for (int i = 0; i < 2000; ++i) {
-    if (i % 2) {
-      ResetLanguageTexts();
-    } else {
-      ReplaceLanguageTexts({{"STRING_CANCEL", L"A"}});
-    }
-  }
-  stop = true;
-  WaitForSingleObject(reader, 10000);
-  DWORD code = 99;
-  GetExitCodeThread(reader, &code);
-  CloseHandle(reader);
-  EXPECT_EQ(code, 0u);
-  ResetLanguageTexts();
 }
 
 }  // namespace

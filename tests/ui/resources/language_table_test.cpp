@@ -1,5 +1,6 @@
 // The language table: the same bytes through the file and the memory loader, overrides, the
-// empty table, and look-ups from a second thread while the table is reloaded.
+// empty table, look-ups from a second thread while the table is reloaded, and texts filled with
+// their one argument.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -187,6 +188,46 @@ TEST(LanguageTable, LookupsFromAnotherThreadDuringReloadsSeeWholeTables) {
   EXPECT_GT(lookups, 0);
   GlobalFree(blocks[0]);
   GlobalFree(blocks[1]);
+}
+
+TEST(LanguageTable, FillReplacesOnlyTheFirstPlaceholder) {
+  LanguageTable* table = LanguageTable::Instance();
+  table->Clear();
+  ASSERT_TRUE(table->ParseLines({
+      L"STRING_LS = need %ls free",
+      L"STRING_S = version: %s",
+      L"STRING_NONE = no placeholder",
+      L"STRING_OTHERS = %n%d%5.2f %ls",
+      L"STRING_TWO = %s and %ls",
+      L"STRING_TWO_LS = %ls/%ls",
+      L"STRING_PERCENT = 100% of %ls",
+      L"STRING_BREAK = a\\n%ls",
+      L"STRING_LONG = " + std::wstring(300, L'a') + L"%ls",
+  }));
+  struct Case {
+    const wchar_t* key;
+    const wchar_t* argument;
+    std::wstring filled;
+  };
+  const Case cases[] = {
+      {L"STRING_LS", L" 4.00G", L"need  4.00G free"},
+      {L"STRING_S", L"1.2.3", L"version: 1.2.3"},
+      {L"STRING_NONE", L"X", L"no placeholder"},
+      // Other directives are text, never read as a format.
+      {L"STRING_OTHERS", L"X", L"%n%d%5.2f X"},
+      {L"STRING_TWO", L"X", L"X and %ls"},
+      {L"STRING_TWO_LS", L"X", L"X/%ls"},
+      // An argument holding a placeholder is not filled again.
+      {L"STRING_TWO_LS", L"%ls", L"%ls/%ls"},
+      {L"STRING_PERCENT", L"X", L"100% of X"},
+      {L"STRING_BREAK", L"X", L"a\nX"},
+      {L"STRING_LONG", L"X", std::wstring(259, L'a')},
+      {L"STRING_MISSING", L"X", L""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ui::FillLanguageText(c.key, c.argument), c.filled) << std::string(c.key, c.key + wcslen(c.key));
+  }
+  table->Clear();
 }
 
 }  // namespace
