@@ -302,10 +302,13 @@ TEST_F(SkinContentTest, EveryWindowFileBuildsWithItsNamedControls) {
       SCOPED_TRACE(Narrow(control.first));
       ui::Control* found = window->FindControlByName(control.first);
       ASSERT_NE(found, nullptr);
-      if (control.second == kLabel) EXPECT_NE(dynamic_cast<ui::LabelTemplate<ui::Control>*>(found), nullptr);
-      if (control.second == kButton)
+      if (control.second == kLabel) {
+        EXPECT_NE(dynamic_cast<ui::LabelTemplate<ui::Control>*>(found), nullptr);
+      } else if (control.second == kButton) {
         EXPECT_NE(dynamic_cast<ui::ButtonTemplate<ui::Control>*>(found), nullptr);
-      if (control.second == kVBox) EXPECT_NE(dynamic_cast<ui::VBox*>(found), nullptr);
+      } else if (control.second == kVBox) {
+        EXPECT_NE(dynamic_cast<ui::VBox*>(found), nullptr);
+      }
       EXPECT_TRUE(found->IsVisible());
     }
   }
