@@ -26,7 +26,7 @@ PACKAGES=(
   cmake ninja-build make python3 zip unzip imagemagick dpkg-dev openssl
   autoconf automake libtool pkg-config perl
   nginx-light bsdiff aria2 curl clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev libgtest-dev libjsoncpp-dev
-  python3-fonttools fonts-tlwg-loma-ttf
+  python3-fonttools python3-pil fonts-tlwg-loma-ttf
 )
 # The NetSurf engine's build tools (tools/setup/build_netsurf.sh).
 PACKAGES+=(gcc patch xxd flex bison gperf libhtml-parser-perl)
