@@ -126,24 +126,6 @@ class ProbeOwner : public ui::Window {
   }
 };
 
-// Copies the folder's tree into target (made when missing).
-void CopyTree(const std::wstring& from, const std::wstring& to) {
-  CreateDirectoryW(to.c_str(), nullptr);
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      CopyTree(from + L"\\" + name, to + L"\\" + name);
-    } else {
-      CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
-    }
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-}
-
 struct BoxObservation {
   HWND owner = nullptr;
   HWND box = nullptr;
@@ -183,13 +165,10 @@ DWORD WINAPI BoxController(void* argument) {
 }
 
 // The UI thread installs the window presenter: the core's questions become message boxes over
-// framework windows, skinned from the launcher's resources.
+// framework windows, in the launcher's compiled-in skin.
 TEST(ProgramThreadsTest, QuestionsShowAsTheLauncherBoxes) {
   test_support::TempDir dir;
   core_test::ScopedCurrentDirectory cwd(dir.Path());
-  std::wstring skin = _wgetenv(L"DV_SOURCE_DIR") ? _wgetenv(L"DV_SOURCE_DIR") : L".";
-  if (!skin.empty() && skin[0] == L'/') skin = L"Z:" + skin;
-  CopyTree(skin + L"\\tests\\dorevezi\\windows\\skin_fixture", dir.Path() + L"\\resources");
   SetStateFactories(&MakeFirstState, nullptr);
   g_exitRequested = false;
   g_uiThreadId = GetCurrentThreadId();

@@ -87,7 +87,13 @@ TEST_F(ControlQueryTest, BoxAnswersForItsControls) {
   EXPECT_FALSE(disabled.enabled);
 
   // Partly off the screen to the left and the top: negative coordinates.
-  Ui().Run([&] { SetWindowPos(box, nullptr, -150, -60, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); });
+  const RECT before = Expected(box, L"title");
+  Ui().Run([&] {
+    RECT window = {};
+    GetWindowRect(box, &window);
+    SetWindowPos(box, nullptr, window.left - before.left - 40, window.top - before.top - 30, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  });
   const ControlQueryAnswer title = Query(box, L"title");
   const RECT expected = Expected(box, L"title");
   EXPECT_TRUE(title.found && title.visible);

@@ -33,7 +33,8 @@ class DialogScreenshots : public DialogTest {
     GetWindowRect(box, &window);
     const std::string path = SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
     EXPECT_FALSE(path.empty());
-    std::cout << "screenshot: " << path << std::endl;
+    std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right << ","
+              << window.bottom << std::endl;
 
     const ControlQueryAnswer label = Query(box, textLabel);
     ASSERT_TRUE(label.found && label.visible);

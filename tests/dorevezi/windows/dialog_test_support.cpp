@@ -8,8 +8,10 @@
 #include "dorevezi/core/core_dialogs.h"
 #include "dorevezi/core/dorevezi_core.h"
 #include "dorevezi/core/messages.h"
+#include "dorevezi/core/skin_package.h"
 #include "dorevezi/windows/dialog_window.h"
 #include "test_support/screenshot.h"
+#include "test_support/temp_dir.h"
 #include "ui/render/gdiplus_api.h"
 #include "ui/resources/ui_runtime.h"
 
@@ -64,8 +66,6 @@ bool IsDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
 }  // namespace
 
-std::wstring SkinRoot() { return SourcePath(L"tests/dorevezi/windows/skin_fixture/"); }
-
 UiThread::UiThread() : base::FrameworkThread("DialogTestUi") { LaunchWithLoopType(base::kMessageLoopUi); }
 
 UiThread::~UiThread() { Stop(); }
@@ -75,11 +75,18 @@ int UiThread::TaskDepth() { return g_taskDepth; }
 void UiThread::OnThreadStart() {
   base::ThreadRegistry::RegisterCurrentThread(base::kThreadIdUi);
   base::MessageLoop::Current()->AddTaskObserver(&g_depthObserver);
-  ui::UiRuntime::Initialize(SkinRoot(), nullptr, false, L"themes\\default", L"zh_CN");
+  // The launcher's skin as compiled in, opened as the program does, from a folder without a
+  // "resources.zip" beside it.
+  folder_.reset(new test_support::TempDir());
+  SetCurrentDirectoryW(folder_->Path().c_str());
+  LoadResourcePackage();
+  ui::UiRuntime::Initialize(L"resources\\", nullptr, false, L"themes\\default", L"zh_CN");
 }
 
 void UiThread::OnThreadExit() {
   ui::UiRuntime::Uninitialize();
+  SetCurrentDirectoryW(L"C:\\");
+  folder_.reset();
   base::MessageLoop::Current()->RemoveTaskObserver(&g_depthObserver);
   base::ThreadRegistry::UnregisterCurrentThread();
 }
@@ -127,12 +134,15 @@ LRESULT OwnerWindow::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void DialogTest::SetUp() {
   // Started first: the framework makes the process DPI-aware, which the input's coordinates follow.
   Ui();
+  // A skin that cannot be read would stop the thread in the framework's error box.
+  ASSERT_NE(GetFileAttributesW(SourcePath(L"tests/dorevezi/windows/owner/skin.xml").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "DV_SOURCE_DIR must name the source tree";
   // Out of the way of the windows: no hover colours the pictures.
   MoveMouseTo(4, 4);
   Ui().Run([this] {
     owner_ = new OwnerWindow();
     ownerHwnd_ = owner_->CreateNativeWindow(nullptr, L"Dorevezi", kDialogWindowStyle, 0, true,
-                                            ui::Rect{120, 80, 880, 600});
+                                            ui::Rect{40, 40, 800, 560});
     if (!ownerHwnd_) return;
     owner_->ShowNativeWindow(true, true);
     SetForegroundWindow(ownerHwnd_);
@@ -261,7 +271,11 @@ void PressAltF4() {
   Key(VK_MENU, true);
 }
 
-Capture CaptureScreen(const RECT& rect) {
+Capture CaptureScreen(const RECT& wanted) {
+  // Only what is on the screen: a blit reaching past it gives nothing under Wine.
+  const RECT screenRect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT rect = {};
+  IntersectRect(&rect, &wanted, &screenRect);
   Capture capture;
   capture.width = rect.right - rect.left;
   capture.height = rect.bottom - rect.top;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -20,12 +21,10 @@
 #include "base/thread.h"
 #include "dorevezi/windows/control_query.h"
 #include "dorevezi/windows/dialog_presenter.h"
+#include "test_support/temp_dir.h"
 #include "ui/core/window_impl_base.h"
 
 namespace dialog_test {
-
-// The skin the UI framework is started with: resource root (Windows path, ending in "\").
-std::wstring SkinRoot();
 
 // Runs closures on the UI thread and waits for them.
 class UiThread : public base::FrameworkThread {
@@ -53,6 +52,8 @@ class UiThread : public base::FrameworkThread {
 
  private:
   void RunAndWait(const std::function<void()>& body);
+
+  std::unique_ptr<test_support::TempDir> folder_;
 };
 UiThread& Ui();
 
@@ -131,7 +132,7 @@ void PressKey(WORD vk);
 // Alt+F4.
 void PressAltF4();
 
-// A screen capture: pixels 0xFFRRGGBB, row by row.
+// A screen capture (of the part of the rectangle on the screen): pixels 0xFFRRGGBB, row by row.
 struct Capture {
   int width = 0, height = 0;
   std::vector<uint32_t> pixels;
