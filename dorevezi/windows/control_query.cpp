@@ -20,7 +20,8 @@ LRESULT DescribeControl(ui::Window& window, ui::Control* control) {
   // Where it is drawn: its bounds moved by the scrolling of the boxes around it.
   const ui::Rect bounds = control->GetBounds(true);
   const ui::Point scroll = control->GetAncestorScrollOffset();
-  POINT corners[2] = {{bounds.left - scroll.x, bounds.top - scroll.y}, {bounds.right - scroll.x, bounds.bottom - scroll.y}};
+  POINT corners[2] = {{bounds.left - scroll.x, bounds.top - scroll.y},
+                      {bounds.right - scroll.x, bounds.bottom - scroll.y}};
   MapWindowPoints(window.GetHwnd(), nullptr, corners, 2);
   const RECT rect = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
   return static_cast<LRESULT>(PackControlQuery(rect, control->IsVisible(), control->IsEnabled()));

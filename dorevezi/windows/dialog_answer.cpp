@@ -5,5 +5,6 @@
 void DialogAnswer::Post(int value) {
   Callback callback = std::exchange(callback_, nullptr);
   if (!callback) return;
-  base::ThreadRegistry::PostTask(base::kThreadIdUi, [callback = std::move(callback), value] { callback(value); });
+  base::ThreadRegistry::PostTask(base::kThreadIdUi,
+                                 [callback = std::move(callback), value] { callback(value); });
 }

@@ -60,7 +60,8 @@ void MsgBox::SetButtonTextIds(const std::wstring& noId, const std::wstring& yesI
 
 bool MsgBox::ShowModal(ui::Window* owner, std::function<void(int)> onResult, bool swapButtonLooks) {
   const std::weak_ptr<base::WeakFlag> alive = ObtainWeakFlag();
-  if (!CreateNativeWindow(owner ? owner->GetHwnd() : nullptr, L"MsgBox", kDialogWindowStyle, 0, true, ui::Rect())) {
+  if (!CreateNativeWindow(owner ? owner->GetHwnd() : nullptr, L"MsgBox", kDialogWindowStyle, 0, true,
+                          ui::Rect())) {
     // A window that got as far as its creation message took the object with it.
     if (!alive.expired()) delete this;
     return false;
@@ -97,7 +98,8 @@ void MsgBox::SwapButtonLooks() {
 
 void MsgBox::OnSkinLoaded() {
   if (auto* root = dynamic_cast<ui::Box*>(GetRoot())) {
-    root->AddBubbledEventHandler(ui::kEventClick, MakeWeakCallback([this](ui::EventArgs* args) { return OnClick(args); }));
+    root->AddBubbledEventHandler(ui::kEventClick,
+                                 MakeWeakCallback([this](ui::EventArgs* args) { return OnClick(args); }));
   }
   SetLabelText(FindControlByName(L"title"), title_, titleIsKey_);
   SetLabelText(FindControlByName(L"content"), content_, contentIsKey_);

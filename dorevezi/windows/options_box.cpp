@@ -39,7 +39,8 @@ bool OptionsBox::ShowModal(ui::Window* owner, std::function<void(int)> onResult)
 
 void OptionsBox::OnSkinLoaded() {
   if (auto* root = dynamic_cast<ui::Box*>(GetRoot())) {
-    root->AddBubbledEventHandler(ui::kEventClick, MakeWeakCallback([this](ui::EventArgs* args) { return OnClick(args); }));
+    root->AddBubbledEventHandler(ui::kEventClick,
+                                 MakeWeakCallback([this](ui::EventArgs* args) { return OnClick(args); }));
   }
   SetLabelText(FindControlByName(L"content"), content_, contentIsKey_);
   if (auto* list = dynamic_cast<ui::VBox*>(FindControlByName(L"option_vlist"))) {
@@ -51,8 +52,8 @@ void OptionsBox::OnSkinLoaded() {
       list->InsertChildAt(option, i);
       option->SetSelected(static_cast<int32_t>(i) == selectedIndex_, false);
       option->SetDataIdUtf8(std::to_string(i));
-      option->AddEventHandler(ui::kEventSelect,
-                              MakeWeakCallback([this](ui::EventArgs* args) { return OnOptionSelected(args); }));
+      option->AddEventHandler(
+          ui::kEventSelect, MakeWeakCallback([this](ui::EventArgs* args) { return OnOptionSelected(args); }));
     }
   }
   if (auto* ok = dynamic_cast<ui::ButtonTemplate<ui::Control>*>(FindControlByName(L"btn_ok"))) {

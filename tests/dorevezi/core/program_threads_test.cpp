@@ -143,13 +143,16 @@ DWORD WINAPI BoxController(void* argument) {
     std::atomic<HWND> owner{nullptr};
     ProbeOwner* probe = new ProbeOwner();
     base::ThreadRegistry::PostTask(base::kThreadIdUi, [probe, &owner] {
-      owner = probe->CreateNativeWindow(nullptr, L"probe", WS_POPUP | WS_VISIBLE, 0, false, ui::Rect{0, 0, 300, 200});
+      owner = probe->CreateNativeWindow(nullptr, L"probe", WS_POPUP | WS_VISIBLE, 0, false,
+                                        ui::Rect{0, 0, 300, 200});
     });
     entry_test::WaitFor([&] { return owner.load() != nullptr; }, 15000);
     observation->owner = owner;
-    core.ShowMessageBox(owner, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM",
-                        [observation](int answer) { observation->answer = answer; }, false);
-    entry_test::WaitFor([&] { return (observation->box = FindWindowW(L"MsgBox", nullptr)) != nullptr; }, 15000);
+    core.ShowMessageBox(
+        owner, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM",
+        [observation](int answer) { observation->answer = answer; }, false);
+    entry_test::WaitFor([&] { return (observation->box = FindWindowW(L"MsgBox", nullptr)) != nullptr; },
+                        15000);
     if (observation->box) {
       observation->boxOwner = GetWindow(observation->box, GW_OWNER);
       PostMessageW(observation->box, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -14,7 +14,9 @@
 namespace dialog_test {
 namespace {
 
-int Luminance(uint32_t rgb) { return (((rgb >> 16) & 0xFF) * 3 + ((rgb >> 8) & 0xFF) * 6 + (rgb & 0xFF)) / 10; }
+int Luminance(uint32_t rgb) {
+  return (((rgb >> 16) & 0xFF) * 3 + ((rgb >> 8) & 0xFF) * 6 + (rgb & 0xFF)) / 10;
+}
 
 class DialogScreenshots : public DialogTest {
  protected:
@@ -33,8 +35,8 @@ class DialogScreenshots : public DialogTest {
     GetWindowRect(box, &window);
     const std::string path = SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
     EXPECT_FALSE(path.empty());
-    std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right << ","
-              << window.bottom << std::endl;
+    std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right
+              << "," << window.bottom << std::endl;
 
     const ControlQueryAnswer label = Query(box, textLabel);
     ASSERT_TRUE(label.found && label.visible);
@@ -63,8 +65,9 @@ TEST_F(DialogScreenshots, MessageBoxes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    DoreveziCore::GetInstance().ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_CLOSE_CONFIRM_FOR_DOWNLOAD",
-                                               c.noKey, L"STRING_CONFIRM", Recorder(), c.swap);
+    DoreveziCore::GetInstance().ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE",
+                                               L"STRING_CLOSE_CONFIRM_FOR_DOWNLOAD", c.noKey,
+                                               L"STRING_CONFIRM", Recorder(), c.swap);
     HWND box = WaitForBox(L"MsgBox");
     ASSERT_NE(box, nullptr);
     ShootAndCheckInk(box, c.name, L"content");

@@ -62,15 +62,23 @@ void SendAndWait(INPUT& input, const std::function<bool()>& applied) {
   EXPECT_TRUE(WaitOnUi([&] { return applied() && HIWORD(GetQueueStatus(QS_INPUT)) == 0; }));
 }
 
-bool IsDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+bool IsDown(int vk) {
+  return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
 
 }  // namespace
 
-UiThread::UiThread() : base::FrameworkThread("DialogTestUi") { LaunchWithLoopType(base::kMessageLoopUi); }
+UiThread::UiThread() : base::FrameworkThread("DialogTestUi") {
+  LaunchWithLoopType(base::kMessageLoopUi);
+}
 
-UiThread::~UiThread() { Stop(); }
+UiThread::~UiThread() {
+  Stop();
+}
 
-int UiThread::TaskDepth() { return g_taskDepth; }
+int UiThread::TaskDepth() {
+  return g_taskDepth;
+}
 
 void UiThread::OnThreadStart() {
   base::ThreadRegistry::RegisterCurrentThread(base::kThreadIdUi);
@@ -120,7 +128,9 @@ void FlushUi() {
   Ui().Run([] {});
 }
 
-std::wstring OwnerWindow::SkinSubfolder() const { return SourcePath(L"tests/dorevezi/windows/owner/"); }
+std::wstring OwnerWindow::SkinSubfolder() const {
+  return SourcePath(L"tests/dorevezi/windows/owner/");
+}
 
 LRESULT OwnerWindow::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kMsgRefreshTexts) {
@@ -135,7 +145,8 @@ void DialogTest::SetUp() {
   // Started first: the framework makes the process DPI-aware, which the input's coordinates follow.
   Ui();
   // A skin that cannot be read would stop the thread in the framework's error box.
-  ASSERT_NE(GetFileAttributesW(SourcePath(L"tests/dorevezi/windows/owner/skin.xml").c_str()), INVALID_FILE_ATTRIBUTES)
+  ASSERT_NE(GetFileAttributesW(SourcePath(L"tests/dorevezi/windows/owner/skin.xml").c_str()),
+            INVALID_FILE_ATTRIBUTES)
       << "DV_SOURCE_DIR must name the source tree";
   // Out of the way of the windows: no hover colours the pictures.
   MoveMouseTo(4, 4);
@@ -150,7 +161,8 @@ void DialogTest::SetUp() {
     SetDialogPresenter(&g_presenter);
   });
   ASSERT_NE(ownerHwnd_, nullptr);
-  ASSERT_TRUE(WaitOnUi([this] { return !owner_->IsFirstLayoutPending() && owner_->GetWindowAlpha() == 255; }));
+  ASSERT_TRUE(
+      WaitOnUi([this] { return !owner_->IsFirstLayoutPending() && owner_->GetWindowAlpha() == 255; }));
 }
 
 void DialogTest::TearDown() {
@@ -201,7 +213,9 @@ bool DialogTest::WaitUntilClosed(HWND box) {
   return closed;
 }
 
-ui::Window* DialogTest::BoxWindow(HWND box) { return ui::UiRuntime::FindWindowByHandle(box); }
+ui::Window* DialogTest::BoxWindow(HWND box) {
+  return ui::UiRuntime::FindWindowByHandle(box);
+}
 
 void DialogTest::ClickControl(HWND box, const std::wstring& name) {
   const ControlQueryAnswer control = Query(box, name);

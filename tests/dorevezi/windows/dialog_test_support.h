@@ -88,10 +88,10 @@ ui::Control* BoxControl(HWND box, const std::wstring& name);
 // What a box's callback saw when it ran (UI thread).
 struct Answer {
   int value = -1;
-  int taskDepth = -1;      // 1: run as a task of its own
+  int taskDepth = -1;  // 1: run as a task of its own
   bool ownerEnabled = false;
   bool ownerFocused = false;
-  bool boxAlive = false;   // the box's window still there: the close had only started
+  bool boxAlive = false;  // the box's window still there: the close had only started
 };
 
 // The fixture of the dialog tests: owner open, set as main window, presenter installed.

@@ -27,7 +27,9 @@ bool IsGrey(uint32_t rgb) {
   return std::abs(r - g) < 24 && std::abs(g - b) < 24 && std::abs(r - b) < 24;
 }
 
-std::wstring Text(const wchar_t* key) { return ui::LanguageTable::Instance()->Lookup(key); }
+std::wstring Text(const wchar_t* key) {
+  return ui::LanguageTable::Instance()->Lookup(key);
+}
 
 // What a label of the box shows and the key it keeps (UI thread).
 struct LabelState {
@@ -63,8 +65,8 @@ class MsgBoxTest : public DialogTest {
 TEST_F(MsgBoxTest, YesOnlyHidesNoFocusesYesAndEscAnswersZero) {
   DoreveziCore& core = DoreveziCore::GetInstance();
   core.messageBoxShown = false;
-  core.ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM", Recorder(),
-                      false);
+  core.ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM",
+                      Recorder(), false);
   EXPECT_TRUE(core.messageBoxOpen);
   HWND box = WaitForBox(L"MsgBox");
   ASSERT_NE(box, nullptr);
@@ -94,8 +96,9 @@ TEST_F(MsgBoxTest, YesOnlyHidesNoFocusesYesAndEscAnswersZero) {
 }
 
 TEST_F(MsgBoxTest, YesClickAnswersInALaterTaskOnceTheCloseHasStarted) {
-  DoreveziCore::GetInstance().ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_CLOSE_CONFIRM_FOR_DOWNLOAD",
-                                             L"STRING_CANCEL", L"STRING_CONFIRM", Recorder(), false);
+  DoreveziCore::GetInstance().ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE",
+                                             L"STRING_CLOSE_CONFIRM_FOR_DOWNLOAD", L"STRING_CANCEL",
+                                             L"STRING_CONFIRM", Recorder(), false);
   HWND box = WaitForBox(L"MsgBox");
   ASSERT_NE(box, nullptr);
   EXPECT_FALSE(OwnerEnabled());
@@ -122,8 +125,9 @@ TEST_F(MsgBoxTest, SwappedLooksDressNoInBlue) {
   std::vector<std::wstring> plainTextColors;
   for (const bool swap : {false, true}) {
     SCOPED_TRACE(swap ? "swapped" : "as marked up");
-    DoreveziCore::GetInstance().ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_CLOSE_CONFIRM_FOR_DOWNLOAD",
-                                               L"STRING_CANCEL", L"STRING_CONFIRM", Recorder(), swap);
+    DoreveziCore::GetInstance().ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE",
+                                               L"STRING_CLOSE_CONFIRM_FOR_DOWNLOAD", L"STRING_CANCEL",
+                                               L"STRING_CONFIRM", Recorder(), swap);
     HWND box = WaitForBox(L"MsgBox");
     ASSERT_NE(box, nullptr);
     const ControlQueryAnswer yes = Query(box, L"btn_yes");
@@ -219,7 +223,10 @@ TEST_F(MsgBoxTest, AnswersOnceWhateverFollowsInTheFadeOut) {
   };
   const Case cases[] = {
       {"double click", [](HWND, POINT yes) { Click(yes); }},
-      {"second click beside the first", [](HWND, POINT yes) { Click(POINT{yes.x + 8, yes.y}); }},
+      {"second click beside the first",
+       [](HWND, POINT yes) {
+         Click(POINT{yes.x + 8, yes.y});
+       }},
       {"system close", [](HWND box, POINT) { SendMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }},
   };
   for (const Case& c : cases) {
@@ -244,22 +251,23 @@ TEST_F(MsgBoxTest, AnswersOnceWhateverFollowsInTheFadeOut) {
 // An owner that is no window of the framework, given or as the main window: no box, no answer.
 TEST_F(MsgBoxTest, OwnerThatIsNoFrameworkWindowGetsNothing) {
   HWND plain = Ui().Run([] {
-    HWND window = CreateWindowW(L"STATIC", L"plain", WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, nullptr, nullptr,
-                                nullptr, nullptr);
+    HWND window = CreateWindowW(L"STATIC", L"plain", WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, nullptr,
+                                nullptr, nullptr, nullptr);
     return window;
   });
   ASSERT_NE(plain, nullptr);
   DoreveziCore& core = DoreveziCore::GetInstance();
-  core.ShowMessageBox(plain, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM", Recorder(),
-                      false);
+  core.ShowMessageBox(plain, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM",
+                      Recorder(), false);
   FlushUi();
   EXPECT_EQ(FindWindowW(L"MsgBox", nullptr), nullptr);
 
   core.SetMainWindow(plain);
-  core.ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM", Recorder(),
-                      false);
+  core.ShowMessageBox(nullptr, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM",
+                      Recorder(), false);
   core.ShowOptionsBox(L"STRING_SHUT_OPTION_NOTICE", L"shutdown_options",
-                      {L"STRING_SHUT_OPTION_TRAYICON", L"STRING_SHUT_OPTION_EXIT"}, 0, L"STRING_CONFIRM", Recorder());
+                      {L"STRING_SHUT_OPTION_TRAYICON", L"STRING_SHUT_OPTION_EXIT"}, 0, L"STRING_CONFIRM",
+                      Recorder());
   FlushUi();
   EXPECT_EQ(FindWindowW(L"MsgBox", nullptr), nullptr);
   EXPECT_EQ(FindWindowW(L"OptionsBox", nullptr), nullptr);

@@ -21,8 +21,8 @@ const std::vector<std::wstring> kOptionKeys = {L"STRING_SHUT_OPTION_TRAYICON", L
 class OptionsBoxTest : public DialogTest {
  protected:
   HWND Open() {
-    DoreveziCore::GetInstance().ShowOptionsBox(L"STRING_SHUT_OPTION_NOTICE", L"shutdown_options", kOptionKeys, 0,
-                                               L"STRING_CONFIRM", Recorder());
+    DoreveziCore::GetInstance().ShowOptionsBox(L"STRING_SHUT_OPTION_NOTICE", L"shutdown_options", kOptionKeys,
+                                               0, L"STRING_CONFIRM", Recorder());
     return WaitForBox(L"OptionsBox");
   }
   // The options have no names: the player finds them by their place in the list.
@@ -53,8 +53,8 @@ TEST_F(OptionsBoxTest, OptionsFromKeysFirstSelectedFocusOnOk) {
     for (size_t i = 0; list && i < list->GetChildCount(); ++i) {
       auto* option = dynamic_cast<Option*>(list->GetChildAt(i));
       if (!option) continue;
-      result.push_back(
-          {option->GetText(), option->GetTextId(), option->GetDataId(), option->GetGroupName(), option->IsSelected()});
+      result.push_back({option->GetText(), option->GetTextId(), option->GetDataId(), option->GetGroupName(),
+                        option->IsSelected()});
     }
     return result;
   });
@@ -72,9 +72,11 @@ TEST_F(OptionsBoxTest, OptionsFromKeysFirstSelectedFocusOnOk) {
     ui::Control* focused = BoxWindow(box)->GetFocusedControl();
     auto* content = dynamic_cast<ui::LabelTemplate<ui::Control>*>(BoxControl(box, L"content"));
     auto* ok = dynamic_cast<ui::LabelTemplate<ui::Control>*>(BoxControl(box, L"btn_ok"));
-    return std::vector<std::wstring>{focused ? focused->GetName() : L"", content->GetTextId(), ok->GetTextId()};
+    return std::vector<std::wstring>{focused ? focused->GetName() : L"", content->GetTextId(),
+                                     ok->GetTextId()};
   });
-  EXPECT_EQ(focusAndTexts, (std::vector<std::wstring>{L"btn_ok", L"STRING_SHUT_OPTION_NOTICE", L"STRING_CONFIRM"}));
+  EXPECT_EQ(focusAndTexts,
+            (std::vector<std::wstring>{L"btn_ok", L"STRING_SHUT_OPTION_NOTICE", L"STRING_CONFIRM"}));
   ClickControl(box, L"btn_ok");
   ASSERT_TRUE(WaitUntilClosed(box));
   const std::vector<Answer> answers = Answers();
@@ -99,9 +101,9 @@ TEST_F(OptionsBoxTest, SecondOptionConfirmedAnswersOne) {
     ASSERT_TRUE(second.found && second.visible);
     Click(second.Centre());
     EXPECT_EQ(Ui().Run([&] {
-                auto* list = dynamic_cast<ui::Box*>(BoxControl(box, L"option_vlist"));
-                return dynamic_cast<Option*>(list->GetChildAt(0))->IsSelected();
-              }),
+      auto* list = dynamic_cast<ui::Box*>(BoxControl(box, L"option_vlist"));
+      return dynamic_cast<Option*>(list->GetChildAt(0))->IsSelected();
+    }),
               false);
     if (altF4) {
       PressAltF4();
