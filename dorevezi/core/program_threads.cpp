@@ -9,6 +9,7 @@
 #include "dorevezi/core/skin_package.h"
 #include "dorevezi/update/download_manager.h"
 #include "dorevezi/update/state.h"
+#include "dorevezi/windows/dialog_presenter.h"
 #include "dorevezi/windows/main_form.h"
 #include "ui/core/string_util.h"
 #include "ui/resources/ui_runtime.h"
@@ -22,6 +23,11 @@ void InitializeUiRuntime() {
   ui::UiRuntime::Initialize(L"resources\\", nullptr, false, L"themes\\default", language);
 }
 void UninitializeUiRuntime() { ui::UiRuntime::Uninitialize(); }
+// The core's questions become the launcher's message and options boxes.
+WindowDialogPresenter& DialogPresenterInstance() {
+  static WindowDialogPresenter presenter;
+  return presenter;
+}
 // The download manager's transfer pump, and its running flag, cleared from the UI thread so that
 // transfers and requests stop before the worker is asked to end.
 void TickDownloadManager() { DownloadManager::GetInstance().Tick(); }
@@ -75,6 +81,7 @@ void MainThread::OnThreadStart() {
   if (!miscThread_->message_loop()) miscThread_->LaunchWithLoopType(base::kMessageLoopDefault);
   LoadResourcePackage();
   InitializeUiRuntime();
+  SetDialogPresenter(&DialogPresenterInstance());
   core.LoadCommonConfig();
   base::ThreadRegistry::PostRecurringTask(base::kThreadIdUi, MakeWeakCallback([] {
                                             DoreveziCore::GetInstance().NotifyMainWindow(kMsgUiTick, 0, 0);
@@ -89,6 +96,7 @@ void MainThread::OnThreadExit() {
   // after it is gone are dropped), so that the runtime's shut-down finds them closed.
   components::CefManager::Instance().RunTasksUntilBrowsersClosed();
   DoreveziCore& core = DoreveziCore::GetInstance();
+  SetDialogPresenter(nullptr);
   UninitializeUiRuntime();
   StopDownloadManagerRunning();
   if (miscThread_) {

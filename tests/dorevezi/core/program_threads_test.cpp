@@ -15,6 +15,7 @@
 #include "dorevezi/windows/main_form.h"
 #include "entry_test_util.h"
 #include "test_support/temp_dir.h"
+#include "ui/core/window.h"
 #include "ui/resources/ui_runtime.h"
 
 namespace {
@@ -113,6 +114,87 @@ TEST(ProgramThreadsTest, TicksDriveWindowAndEngineUntilTheMainWindowExits) {
   ASSERT_TRUE(LoadDownloadLog(dir.Path() + L"\\save\\Log.json", saved));
   EXPECT_EQ(saved.downloadSize, 4242u);
   g_exitRequested = false;
+}
+
+// A window of the UI framework, without a skin: an owner the boxes accept.
+class ProbeOwner : public ui::Window {
+ public:
+  std::wstring RegisteredClassName() const override { return L"DvProbeOwner"; }
+  LRESULT RouteMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_CREATE) AttachNativeWindow(hwnd_);
+    return ui::Window::RouteMessage(message, wParam, lParam);
+  }
+};
+
+struct BoxObservation {
+  HWND owner = nullptr;
+  HWND box = nullptr;
+  HWND boxOwner = nullptr;
+  std::atomic<int> answer{-1};
+};
+
+// Over a framework window, asks the core for a message box, closes it by the system close and
+// lets the program exit.
+DWORD WINAPI BoxController(void* argument) {
+  BoxObservation* observation = static_cast<BoxObservation*>(argument);
+  DoreveziCore& core = DoreveziCore::GetInstance();
+  if (entry_test::WaitFor([&] { return core.mainWindow.load() != nullptr; }, 15000)) {
+    HWND main = core.mainWindow;
+    std::atomic<HWND> owner{nullptr};
+    ProbeOwner* probe = new ProbeOwner();
+    base::ThreadRegistry::PostTask(base::kThreadIdUi, [probe, &owner] {
+      owner = probe->CreateNativeWindow(nullptr, L"probe", WS_POPUP | WS_VISIBLE, 0, false,
+                                        ui::Rect{0, 0, 300, 200});
+    });
+    entry_test::WaitFor([&] { return owner.load() != nullptr; }, 15000);
+    observation->owner = owner;
+    core.ShowMessageBox(
+        owner, L"STRING_ERROR_NOTICE", L"STRING_ERROR_UPDATE", L"", L"STRING_CONFIRM",
+        [observation](int answer) { observation->answer = answer; }, false);
+    entry_test::WaitFor([&] { return (observation->box = FindWindowW(L"MsgBox", nullptr)) != nullptr; },
+                        15000);
+    if (observation->box) {
+      observation->boxOwner = GetWindow(observation->box, GW_OWNER);
+      PostMessageW(observation->box, WM_SYSCOMMAND, SC_CLOSE, 0);
+      entry_test::WaitFor([&] { return observation->answer != -1 && !IsWindow(observation->box); }, 15000);
+    }
+    base::ThreadRegistry::PostTask(base::kThreadIdUi, [probe] {
+      DestroyWindow(probe->GetHwnd());
+      delete probe;
+    });
+    PostMessageW(main, kMsgExitDorevezi, 0, 0);
+  }
+  return 0;
+}
+
+// The UI thread installs the window presenter: the core's questions become message boxes over
+// framework windows, in the launcher's compiled-in skin.
+TEST(ProgramThreadsTest, QuestionsShowAsTheLauncherBoxes) {
+  test_support::TempDir dir;
+  core_test::ScopedCurrentDirectory cwd(dir.Path());
+  SetStateFactories(&MakeFirstState, nullptr);
+  g_exitRequested = false;
+  g_uiThreadId = GetCurrentThreadId();
+  // An earlier run's loop leaves its quit message for outer loops: this run would end at once.
+  MSG quit;
+  while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+
+  BoxObservation observation;
+  HANDLE controller = CreateThread(nullptr, 0, &BoxController, &observation, 0, nullptr);
+  {
+    MainThread mainThread;
+    mainThread.RunInPlace(base::kMessageLoopUi);
+  }
+  WaitForSingleObject(controller, INFINITE);
+  CloseHandle(controller);
+  SetStateFactories(nullptr, nullptr);
+  g_exitRequested = false;
+
+  ASSERT_NE(observation.owner, nullptr);
+  ASSERT_NE(observation.box, nullptr);
+  EXPECT_EQ(observation.boxOwner, observation.owner);
+  EXPECT_EQ(observation.answer, 0);
 }
 
 }  // namespace
