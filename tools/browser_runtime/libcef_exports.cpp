@@ -967,9 +967,9 @@ RUNTIME_EXPORT void cef_request_callback_continue(cef_runtime_request_callback* 
 RUNTIME_EXPORT void cef_browser_was_hidden(cef_runtime_browser* browser, int hidden) {
   try {
     if (!browser || !g_process) return;
+    browser->hidden = hidden != 0;
     BrowserAddRef(browser);
-    PostToUi([browser, hidden] {
-      browser->hidden = hidden != 0;
+    PostToUi([browser] {
       RequestFrame(browser);
       BrowserRelease(browser);
     });

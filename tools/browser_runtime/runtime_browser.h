@@ -26,7 +26,8 @@ struct cef_runtime_browser {
   HANDLE up = INVALID_HANDLE_VALUE;
   HANDLE reader = nullptr;
   bool connected = false;
-  bool hidden = false;
+  // Set by the caller's thread as it asks, so no frame reaches the client once WasHidden returns.
+  std::atomic<bool> hidden{false};
   uint32_t sequence = 0;
   HANDLE frameBuffer = nullptr;
   int frameWidth = 0, frameHeight = 0;
