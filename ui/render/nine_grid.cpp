@@ -137,6 +137,33 @@ void RenderContext_GdiPlus::BlitPiece(HDC destDC, bool transparent, const Rect& 
              source.Width(), source.Height(), blend);
 }
 
+namespace {
+
+// How one axis of a GDI+ piece is sampled. GDI+ maps the dest edge onto the source edge
+// and drops a dest pixel whose mapped position falls before the source start; rounding
+// can put the first pixel of a resized piece just before it, leaving a see-through row
+// or column. Bilinear sampling of a resized piece also reads the pixel after the piece,
+// which belongs to the neighbour piece or lies outside the picture (transparent).
+struct PieceAxis {
+  REAL dest, destLength, source, sourceLength;
+};
+
+PieceAxis SampleAxis(int dest, int destLength, int source, int sourceLength, bool nearest) {
+  if (destLength == sourceLength) return {REAL(dest), REAL(destLength), REAL(source), REAL(sourceLength)};
+  // An enlarged piece sampled bilinearly spans one pixel less, so its last dest pixel
+  // lands on the piece's last pixel rather than between it and the next. A shrunk piece
+  // never reaches past its last pixel, and nearest neighbour takes the pixel under the
+  // mapped position: both keep the whole piece.
+  const bool enlarged = destLength > sourceLength;
+  const REAL span = enlarged && !nearest ? REAL(sourceLength - 1) : REAL(sourceLength);
+  // The dest start moves back by less than half a pixel (it still rounds to the same
+  // pixel), so the first pixel maps 1/256 of a source pixel inside the piece.
+  const REAL lead = std::min(0.25f, destLength / span / 256.0f);
+  return {dest - lead, destLength + lead, REAL(source), span};
+}
+
+}  // namespace
+
 void RenderContext_GdiPlus::DrawImagePiece(GpGraphics* graphics, GpImage* image, int xSource, int ySource,
                                            int cxSource, int cySource, int x, int y, int cx, int cy, uint8_t alpha) {
   GpImageAttributes* attributes = nullptr;
@@ -148,10 +175,15 @@ void RenderContext_GdiPlus::DrawImagePiece(GpGraphics* graphics, GpImage* image,
     GdipSetImageAttributesColorMatrix(attributes, ColorAdjustTypeBitmap, TRUE, &matrix, nullptr,
                                       ColorMatrixFlagsDefault);
   }
-  GdipDrawImageRectRect(graphics, image, static_cast<REAL>(x), static_cast<REAL>(y), static_cast<REAL>(cx),
-                        static_cast<REAL>(cy), static_cast<REAL>(xSource), static_cast<REAL>(ySource),
-                        static_cast<REAL>(cxSource), static_cast<REAL>(cySource), UnitPixel, attributes, nullptr,
-                        nullptr);
+  // A piece one source pixel across in a resized direction is that pixel repeated:
+  // blending it with anything would tint the whole stretch.
+  const bool nearest = (cx != cxSource && cxSource == 1) || (cy != cySource && cySource == 1);
+  GdipSetInterpolationMode(graphics, nearest ? InterpolationModeNearestNeighbor : InterpolationModeBilinear);
+  GdipSetPixelOffsetMode(graphics, nearest ? PixelOffsetModeHalf : PixelOffsetModeDefault);
+  const PieceAxis h = SampleAxis(x, cx, xSource, cxSource, nearest);
+  const PieceAxis v = SampleAxis(y, cy, ySource, cySource, nearest);
+  GdipDrawImageRectRect(graphics, image, h.dest, v.dest, h.destLength, v.destLength, h.source, v.source,
+                        h.sourceLength, v.sourceLength, UnitPixel, attributes, nullptr, nullptr);
   if (attributes) GdipDisposeImageAttributes(attributes);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "render_test_support.h"
@@ -101,6 +102,58 @@ TEST(NineGrid, CornersKeepTheirSizeEdgesAndMiddleStretch) {
   }
 }
 
+uint32_t Uniform(int, int) { return 0xFF3070B0; }
+
+// One opaque colour drawn nine-grid must cover dest exactly: no seam where a stretched
+// piece meets its neighbour, no see-through row or column, nothing outside dest.
+TEST(NineGrid, UniformPictureCoversDestWithoutSeams) {
+  struct Case {
+    int width, height;
+    ui::Rect corners;
+    ui::Rect dest;
+    bool xTiled, yTiled;
+  } cases[] = {
+      {17, 17, {8, 8, 8, 8}, {3, 5, 123, 37}, false, false},  // 1-pixel middle
+      {24, 20, {8, 8, 8, 8}, {4, 4, 117, 36}, false, false},
+      {24, 20, {8, 0, 8, 0}, {2, 3, 99, 35}, false, false},   // left and right only
+      {57, 57, {28, 28, 28, 28}, {5, 4, 200, 133}, false, false},  // 1-pixel middle
+      {64, 60, {28, 28, 28, 28}, {6, 7, 211, 140}, false, false},
+      {64, 60, {28, 28, 28, 28}, {6, 7, 211, 140}, true, false},
+      {40, 30, {10, 6, 12, 8}, {1, 2, 70, 45}, false, false},
+      {40, 40, {8, 8, 8, 8}, {3, 3, 30, 30}, false, false},  // middle shrunk
+  };
+  for (const Case& c : cases) {
+    Picture picture(c.width, c.height, Uniform);
+    for (int scale : {100, 150}) {
+      ScaleGuard guard(scale);
+      for (Path path : {Path::kBitmap, Path::kImage})
+        for (uint8_t alpha : {uint8_t{255}, uint8_t{128}}) {
+          // Over a zeroed surface a faded picture lands premultiplied.
+          const uint32_t expected = alpha == 255 ? Uniform(0, 0) : 0x80183858;
+          auto context = NewContext(c.dest.right + 6, c.dest.bottom + 6);
+          Draw(path, *context, picture, kEverywhere, c.dest, ui::Rect{0, 0, c.width, c.height}, c.corners, alpha,
+               c.xTiled, c.yTiled);
+          int wrong = 0;
+          for (int y = 0; y < context->SurfaceHeight(); ++y)
+            for (int x = 0; x < context->SurfaceWidth(); ++x) {
+              const bool inside = x >= c.dest.left && x < c.dest.right && y >= c.dest.top && y < c.dest.bottom;
+              const uint32_t pixel = PixelAt(*context, x, y);
+              // A bitmap piece copied by StretchBlt leaves the alpha byte to GDI.
+              const bool alphaRight = (path == Path::kBitmap && alpha == 255) || std::abs(int(pixel >> 24) - alpha) <= 2;
+              const bool right = inside ? alphaRight && RgbNear(pixel, expected) : pixel == 0u;
+              if (!right && ++wrong <= 3)
+                ADD_FAILURE() << Name(path) << " at " << scale << "%, alpha " << int(alpha) << ", picture " << c.width
+                              << "x" << c.height << ", corner " << c.corners.left << "," << c.corners.top << ","
+                              << c.corners.right << "," << c.corners.bottom << (c.xTiled ? ", tiled" : "") << ": pixel "
+                              << x << "," << y << (inside ? " inside" : " outside") << " is 0x" << std::hex << pixel;
+            }
+          EXPECT_EQ(wrong, 0) << Name(path) << " at " << scale << "%, alpha " << int(alpha) << ", picture " << c.width
+                              << "x" << c.height;
+        }
+    }
+  }
+}
+
 uint32_t ColumnColour(int x, int) {
   if (x < 10) return 0xFF000000;
   if (x >= 20) return 0xFFFFFFFF;
@@ -123,6 +176,57 @@ TEST(NineGrid, TiledMiddleRepeatsTheSourceColumns) {
     Draw(path, *grid, picture, kEverywhere, ui::Rect{0, 0, 45, 25}, ui::Rect{10, 0, 20, 10}, ui::Rect{}, 255, true, true);
     for (auto [x, y] : {std::pair{0, 0}, {13, 12}, {44, 24}, {27, 21}})
       EXPECT_TRUE(RgbNear(PixelAt(*grid, x, y), ColumnColour(10 + x % 10, 0))) << Name(path) << " tile " << x << "," << y;
+  }
+}
+
+// A resized piece takes only its own source pixels: a stretched ramp runs smoothly from
+// its first to its last column without picking up the neighbour corner's colour.
+TEST(NineGrid, StretchedRampKeepsItsEndsAndStaysSmooth) {
+  Picture picture(30, 10, ColumnColour);
+  for (Path path : {Path::kBitmap, Path::kImage}) {
+    for (int scale : {100, 150}) {
+      ScaleGuard guard(scale);
+      const int corner = scale == 100 ? 10 : 15;
+      auto context = NewContext(120, 10);
+      Draw(path, *context, picture, kEverywhere, ui::Rect{0, 0, 120, 10}, ui::Rect{0, 0, 30, 10}, ui::Rect{10, 0, 10, 0});
+      const int first = corner, last = 120 - corner - 1;
+      EXPECT_TRUE(RgbNear(PixelAt(*context, first, 5), ColumnColour(10, 0))) << Name(path) << " at " << scale << "%";
+      EXPECT_TRUE(RgbNear(PixelAt(*context, last, 5), ColumnColour(19, 0), 8)) << Name(path) << " at " << scale << "%";
+      // GDI+ stretches bilinearly: steps of about 2, where a blocky stretch would jump by
+      // the source's 20.
+      for (int x = first + 1; x <= last && path == Path::kImage; ++x) {
+        const int step = render_test::Channel(PixelAt(*context, x, 5), 16) - render_test::Channel(PixelAt(*context, x - 1, 5), 16);
+        EXPECT_TRUE(step >= 0 && step <= 6) << Name(path) << " at " << scale << "%: column " << x << " steps " << step;
+      }
+    }
+  }
+}
+
+// A one-pixel middle row and column of their own colour, the rest another.
+uint32_t CrossColour(int x, int y) { return x == 8 || y == 8 ? 0xFF20C040 : 0xFFA03060; }
+
+// A middle one source pixel across is that pixel repeated: no blend with its neighbours.
+TEST(NineGrid, OnePixelMiddleIsRepeatedUnblended) {
+  Picture picture(17, 17, CrossColour);
+  for (Path path : {Path::kBitmap, Path::kImage}) {
+    for (int scale : {100, 150}) {
+      ScaleGuard guard(scale);
+      const int corner = scale == 100 ? 8 : 12;
+      auto context = NewContext(90, 50);
+      Draw(path, *context, picture, kEverywhere, ui::Rect{0, 0, 90, 50}, ui::Rect{0, 0, 17, 17}, ui::Rect{8, 8, 8, 8});
+      int wrong = 0;
+      for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 90; ++x) {
+          const bool band = (x >= corner && x < 90 - corner) || (y >= corner && y < 50 - corner);
+          // Pixels next to a band inside a scaled corner may blend; only the bands and
+          // the unscaled corners are exact.
+          if (!band && scale != 100) continue;
+          if (!RgbNear(PixelAt(*context, x, y), band ? 0xFF20C040 : 0xFFA03060) && ++wrong <= 3)
+            ADD_FAILURE() << Name(path) << " at " << scale << "%: pixel " << x << "," << y << " is 0x" << std::hex
+                          << PixelAt(*context, x, y);
+        }
+      EXPECT_EQ(wrong, 0) << Name(path) << " at " << scale << "%";
+    }
   }
 }
 
