@@ -33,7 +33,7 @@ class DialogScreenshots : public DialogTest {
     // The mouse stays off the box; the picture waits for its fade-in, which WaitForBox did.
     RECT window = {};
     GetWindowRect(box, &window);
-    const std::string path = SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
+    const std::string path = dialog_test::SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
     EXPECT_FALSE(path.empty());
     std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right
               << "," << window.bottom << std::endl;

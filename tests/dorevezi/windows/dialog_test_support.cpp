@@ -10,9 +10,7 @@
 #include "dorevezi/core/messages.h"
 #include "dorevezi/core/skin_package.h"
 #include "dorevezi/windows/dialog_window.h"
-#include "test_support/screenshot.h"
 #include "test_support/temp_dir.h"
-#include "ui/render/gdiplus_api.h"
 #include "ui/resources/ui_runtime.h"
 
 namespace dialog_test {
@@ -290,51 +288,12 @@ Capture CaptureScreen(const RECT& wanted) {
   const RECT screenRect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   RECT rect = {};
   IntersectRect(&rect, &wanted, &screenRect);
-  Capture capture;
-  capture.width = rect.right - rect.left;
-  capture.height = rect.bottom - rect.top;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = capture.width;
-  info.bmiHeader.biHeight = -capture.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, capture.width, capture.height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  const uint32_t* pixels = static_cast<const uint32_t*>(bits);
-  capture.pixels.assign(pixels, pixels + static_cast<size_t>(capture.width) * capture.height);
-  for (uint32_t& p : capture.pixels) p |= 0xFF000000;
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return capture;
+  return window_test::CaptureScreen(rect);
 }
 
 std::string SaveCapture(const Capture& capture, const std::string& name) {
-  const std::wstring file = test_support::ScreenshotPath(std::wstring(name.begin(), name.end()) + L".png");
-  const char* binary = std::getenv("DV_BINARY_DIR");
-  const std::string unixPath =
-      binary ? std::string(binary) + "/screenshots/" + name + ".png" : std::string(file.begin(), file.end());
-  CLSID encoder;
-  if (!test_support::PngEncoder(&encoder)) return std::string();
   // GDI+ is started by the UI framework on the UI thread; it serves the whole process.
-  return Ui().Run([&] {
-    Gdiplus::GpBitmap* png = nullptr;
-    std::vector<uint32_t> pixels = capture.pixels;
-    if (GdipCreateBitmapFromScan0(capture.width, capture.height, capture.width * 4, PixelFormat32bppARGB,
-                                  reinterpret_cast<BYTE*>(pixels.data()), &png) != Gdiplus::Ok) {
-      return std::string();
-    }
-    const bool saved = GdipSaveImageToFile(png, file.c_str(), &encoder, nullptr) == Gdiplus::Ok;
-    GdipDisposeImage(png);
-    return saved ? unixPath : std::string();
-  });
+  return Ui().Run([&] { return window_test::SaveCapture(capture, name); });
 }
 
 bool RgbNear(uint32_t actual, uint32_t expected, int tolerance) {

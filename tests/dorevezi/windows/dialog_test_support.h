@@ -18,6 +18,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "ui/core/window_test_support.h"
+
 #include "base/thread.h"
 #include "dorevezi/windows/control_query.h"
 #include "dorevezi/windows/dialog_presenter.h"
@@ -132,12 +134,8 @@ void PressKey(WORD vk);
 // Alt+F4.
 void PressAltF4();
 
-// A screen capture (of the part of the rectangle on the screen): pixels 0xFFRRGGBB, row by row.
-struct Capture {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
+// A screen capture of the part of the rectangle on the screen: pixels 0xFFRRGGBB, row by row.
+using window_test::Capture;
 Capture CaptureScreen(const RECT& rect);
 // Saved as PNG under the build's screenshots folder; the Unix path, empty on failure.
 std::string SaveCapture(const Capture& capture, const std::string& name);
