@@ -87,8 +87,15 @@ void MainThread::OnThreadStart() {
                                             DoreveziCore::GetInstance().NotifyMainWindow(kMsgUiTick, 0, 0);
                                           }),
                                           base::TimeDelta(kUiTickMicroseconds), base::kRepeatForever);
+  // The window owns itself from here on; one that fails in its creation message is gone already.
   MainForm* form = new MainForm();
-  if (!form->Create()) delete form;
+  const std::weak_ptr<base::WeakFlag> alive = form->ObtainWeakFlag();
+  if (!form->CreateNativeWindow(nullptr, L"Dorevezi", kMainWindowStyle, 0, true, ui::Rect())) {
+    if (!alive.expired()) delete form;
+    return;
+  }
+  form->CenterOnOwner();
+  form->ShowNativeWindow(true, true);
 }
 
 void MainThread::OnThreadExit() {
