@@ -21,6 +21,8 @@
 #include "dorevezi/update/patch_applier.h"
 #include "dorevezi/update/update_states.h"
 #include "ui/core/string_util.h"
+#include "ui/core/window.h"
+#include "ui/resources/ui_runtime.h"
 
 std::atomic<bool> g_useAltPatchExtension{false};
 
@@ -139,12 +141,11 @@ void DropFailedPatch(const std::wstring& output, const std::wstring& patchFile) 
   DeleteIfFile(patchFile + L".cfg");
 }
 
-// The main window is asked to end the program. Until the skin-driven windows exist the main window
-// is the plain one, which ends on the exit message.
-bool RequestMainWindowExit() {
-  HWND window = DoreveziCore::GetInstance().mainWindow.load();
-  if (!window || !IsWindow(window)) return false;
-  return PostMessageW(window, kMsgExitDorevezi, 0, 0) != FALSE;
+// The main window closes itself, which ends the program; a handle that is not one of the UI's live
+// windows (already closing, or never made) is left alone. UI thread: the restart answers run there.
+void RequestMainWindowExit() {
+  HWND handle = DoreveziCore::GetInstance().mainWindow.load();
+  if (ui::Window* window = handle ? ui::UiRuntime::FindWindowByHandle(handle) : nullptr) window->RequestClose(0);
 }
 
 void RestartThroughHelper(bool replaceLauncher) {
