@@ -12,8 +12,12 @@
 
 namespace MainComponents {
 
-// A dot of the poster strip ("main/scroll_dot.xml": the control "btn_dot").
-class ScrollDot : public ui::ListContainerElement {};
+// A dot of the poster strip ("main/scroll_dot.xml": the control "btn_dot", disabled while its
+// poster is shown).
+class ScrollDot : public ui::ListContainerElement {
+ public:
+  ui::Control* dotButton = nullptr;
+};
 
 // A poster ("main/scroll_page.xml": the image control "bk_image"); a button-down on the image
 // opens the link.

@@ -38,6 +38,10 @@ constexpr DWORD kMainWindowStyle = 0x00CE0000;
 // or a game-flow state from prepare to apply (ids 1-6). No state, or game-flow ids 7 and 8, idle.
 bool IsEngineBusy();
 
+// The web view's page (UTF-8): the gate override's "ActivityURL" when set, else the gate's
+// activity address with "&lang=" and the language code ("en" when none); empty when neither.
+std::string ActivityPageAddress();
+
 class MainForm : public ui::WindowImplBase {
  public:
   MainForm() = default;
