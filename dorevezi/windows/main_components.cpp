@@ -29,8 +29,9 @@ void SetLook(ui::Control* control, int32_t hoverBlend, ui::ControlState state) {
 void ScrollPage::Bind(const std::string& image, const std::string& linkName) {
   imageControl = FindChild(this, L"bk_image");
   if (imageControl) {
-    imageControl->AddEventHandler(ui::kEventButtonDown,
-                                  MakeWeakCallback([this](ui::EventArgs* args) { return OnImageButtonDown(args); }));
+    imageControl->AddEventHandler(ui::kEventButtonDown, MakeWeakCallback([this](ui::EventArgs* args) {
+                                    return OnImageButtonDown(args);
+                                  }));
     std::wstring descriptor;
     ui::MultiByteToWide(image, descriptor, CP_UTF8);
     imageControl->SetBkImage(descriptor);
@@ -51,8 +52,10 @@ void ScrollPage::Forget() {
 void TabLabel::Bind() {
   nameLabel = FindChildAs<ui::LabelTemplate<ui::Control>>(this, L"tab_name");
   lineControl = FindChild(this, L"tab_line");
-  AddEventHandler(ui::kEventMouseEnter, MakeWeakCallback([this](ui::EventArgs* args) { return OnHover(args); }));
-  AddEventHandler(ui::kEventMouseLeave, MakeWeakCallback([this](ui::EventArgs* args) { return OnLeave(args); }));
+  AddEventHandler(ui::kEventMouseEnter,
+                  MakeWeakCallback([this](ui::EventArgs* args) { return OnHover(args); }));
+  AddEventHandler(ui::kEventMouseLeave,
+                  MakeWeakCallback([this](ui::EventArgs* args) { return OnLeave(args); }));
 }
 
 bool TabLabel::OnHover(ui::EventArgs* /*args*/) {
@@ -88,8 +91,9 @@ void TabPage::NewsItem::Bind() {
   contentLabel = FindChildAs<ui::LabelTemplate<ui::Control>>(this, L"news_content");
   dateLabel = FindChildAs<ui::LabelTemplate<ui::Control>>(this, L"news_date");
   if (contentLabel) {
-    contentLabel->AddEventHandler(ui::kEventButtonDown,
-                                  MakeWeakCallback([this](ui::EventArgs* args) { return OnContentButtonDown(args); }));
+    contentLabel->AddEventHandler(ui::kEventButtonDown, MakeWeakCallback([this](ui::EventArgs* args) {
+                                    return OnContentButtonDown(args);
+                                  }));
   }
 }
 

@@ -68,8 +68,8 @@ void MainForm::BuildScrollPages() {
   }
   scrollDots_ = dynamic_cast<ui::ListBox*>(FindControlByName(L"dot_list"));
   if (scrollDots_) {
-    scrollDots_->AddEventHandler(ui::kEventSelect,
-                                 MakeWeakCallback([this](ui::EventArgs* args) { return OnScrollDotEvent(args); }));
+    scrollDots_->AddEventHandler(
+        ui::kEventSelect, MakeWeakCallback([this](ui::EventArgs* args) { return OnScrollDotEvent(args); }));
   }
   leftArrow_ = dynamic_cast<ui::ButtonTemplate<ui::Control>*>(FindControlByName(L"btn_scroll_left"));
   rightArrow_ = dynamic_cast<ui::ButtonTemplate<ui::Control>*>(FindControlByName(L"btn_scroll_right"));
@@ -97,7 +97,8 @@ void MainForm::BuildScrollPages() {
   }
   currentPoster_ = -1;
   posterHold_ = -1;
-  base::ThreadRegistry::PostRecurringTask(base::kThreadIdMisc, MakeWeakCallback([this] { TickScrollPages(); }),
+  base::ThreadRegistry::PostRecurringTask(base::kThreadIdMisc,
+                                          MakeWeakCallback([this] { TickScrollPages(); }),
                                           base::TimeDelta(kPosterTickMicroseconds), base::kRepeatForever);
   RefreshScrollPages();
 }
@@ -196,8 +197,8 @@ bool MainForm::OnScrollDotEvent(ui::EventArgs* args) {
 void MainForm::BuildTabs() {
   tabLabels_ = dynamic_cast<ui::ListBox*>(FindControlByName(L"tab_labels"));
   if (tabLabels_) {
-    tabLabels_->AddEventHandler(ui::kEventSelect,
-                                MakeWeakCallback([this](ui::EventArgs* args) { return OnTabLabelEvent(args); }));
+    tabLabels_->AddEventHandler(
+        ui::kEventSelect, MakeWeakCallback([this](ui::EventArgs* args) { return OnTabLabelEvent(args); }));
   }
   tabPages_ = dynamic_cast<ui::TabBox*>(FindControlByName(L"tab_pages"));
   RefreshTabs();
@@ -227,7 +228,8 @@ void MainForm::RefreshTabs() {
     auto* page = new MainComponents::TabPage();
     ui::UiRuntime::PopulateBoxCached(page, L"main/tab_page.xml", nullptr);
     tabPages_->InsertChildAt(page, i);
-    for (const NewsEntry& entry : tabs[i].entries) page->AddNews(entry.title, entry.date, entry.tooltip, entry.link);
+    for (const NewsEntry& entry : tabs[i].entries)
+      page->AddNews(entry.title, entry.date, entry.tooltip, entry.link);
   }
   if (!tabs.empty()) SelectTab(0);
 }
@@ -305,7 +307,8 @@ void MainForm::RefreshJumpLinks() {
     button->SetDataIdUtf8(link.name);
     button->AddEventHandler(ui::kEventClick,
                             MakeWeakCallback([this](ui::EventArgs* args) { return OnJumpLinkClick(args); }));
-    if (!link.tooltips.empty()) button->SetToolTipText(ui::LanguageTable::Instance()->Lookup(Wide(link.tooltips)));
+    if (!link.tooltips.empty())
+      button->SetToolTipText(ui::LanguageTable::Instance()->Lookup(Wide(link.tooltips)));
     jumpLinks_->InsertChildAt(button, i);
   }
 }

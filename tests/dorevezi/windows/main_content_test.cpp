@@ -66,7 +66,8 @@ class TestThread : public base::FrameworkThread {
     base::ThreadRegistry::RegisterCurrentThread(id_);
     // The test skin from the source tree, read from disk (no archive is opened).
     if (id_ == base::kThreadIdUi) {
-      ui::UiRuntime::Initialize(SourcePath(L"tests/dorevezi/windows/main_skin/"), nullptr, false, L"", L"zh_CN");
+      ui::UiRuntime::Initialize(SourcePath(L"tests/dorevezi/windows/main_skin/"), nullptr, false, L"",
+                                L"zh_CN");
     }
   }
   void OnThreadExit() override {
@@ -96,7 +97,8 @@ TestThread& Ui() {
   return *g_ui;
 }
 TestThread& Worker() {
-  if (!g_worker) g_worker = new TestThread("MainContentWorker", base::kThreadIdMisc, base::kMessageLoopDefault);
+  if (!g_worker)
+    g_worker = new TestThread("MainContentWorker", base::kThreadIdMisc, base::kMessageLoopDefault);
   return *g_worker;
 }
 
@@ -227,7 +229,8 @@ class MainContentTest : public ::testing::Test {
       ASSERT_TRUE(core.LoadCommonConfig());
       core.scrollPages = Posters(3);
       core.newsTabs = {NewsTab("a", 6), NewsTab("b", 2)};
-      for (int i = 0; i < 3; ++i) core.links["poster" + std::to_string(i)] = "https://poster.example/" + std::to_string(i);
+      for (int i = 0; i < 3; ++i)
+        core.links["poster" + std::to_string(i)] = "https://poster.example/" + std::to_string(i);
       core.links["a_news6"] = "https://news.example/a6";
     });
   }
@@ -251,7 +254,8 @@ class MainContentTest : public ::testing::Test {
       SetForegroundWindow(hwnd_);
     });
     ASSERT_NE(hwnd_, nullptr);
-    ASSERT_TRUE(WaitOnUi([this] { return !form_->IsFirstLayoutPending() && form_->GetWindowAlpha() == 255; }));
+    ASSERT_TRUE(
+        WaitOnUi([this] { return !form_->IsFirstLayoutPending() && form_->GetWindowAlpha() == 255; }));
   }
 
   template <typename T = ui::Control>
@@ -340,15 +344,18 @@ TEST_F(MainContentTest, AnArrowClickShowsTheNextPosterAndHoldsForFourTicks) {
   // The first page: the left arrow is off, the right one on.
   const int before = Ui().Run([this] { return form_->currentPosterIndex(); });
   ASSERT_EQ(before, 0) << "the strip advanced before the first click";
-  EXPECT_TRUE(Ui().Run([this] { return !Find(L"btn_scroll_left")->IsEnabled() && Find(L"btn_scroll_right")->IsEnabled(); }));
+  EXPECT_TRUE(Ui().Run(
+      [this] { return !Find(L"btn_scroll_left")->IsEnabled() && Find(L"btn_scroll_right")->IsEnabled(); }));
   Click(right);
-  std::pair<int, int> state = Ui().Run([this] { return std::make_pair(form_->currentPosterIndex(), form_->posterHoldCount()); });
+  std::pair<int, int> state =
+      Ui().Run([this] { return std::make_pair(form_->currentPosterIndex(), form_->posterHoldCount()); });
   EXPECT_EQ(state, std::make_pair(1, 3));
   // The hold counts down one per tick while page 1 stays, and the fifth tick shows page 2.
   std::vector<std::pair<int, int>> seen{state};
   const ULONGLONG deadline = GetTickCount64() + 60000;
   while (seen.back().first == 1 && GetTickCount64() < deadline) {
-    state = Ui().Run([this] { return std::make_pair(form_->currentPosterIndex(), form_->posterHoldCount()); });
+    state =
+        Ui().Run([this] { return std::make_pair(form_->currentPosterIndex(), form_->posterHoldCount()); });
     if (state != seen.back()) seen.push_back(state);
     Sleep(5);
   }
@@ -372,6 +379,28 @@ TEST_F(MainContentTest, AClickedDotShowsItsPosterAndHolds) {
   EXPECT_EQ(strip.filled, (std::vector<bool>{false, false, true}));
 }
 
+TEST_F(MainContentTest, AChoiceDuringAGlideEndsOnItsOwnPage) {
+  Ui().Run([] { DoreveziCore::GetInstance().scrollPages = Posters(4); });
+  OpenWindow();
+  // The second choice comes while the strip is still gliding to the first; pressing the dots
+  // also holds the strip.
+  Ui().Run([this] {
+    for (size_t dot : {1u, 2u}) {
+      ui::EventArgs press;
+      press.type = ui::kEventButtonDown;
+      press.sender = Dots()->GetChildAt(dot);
+      EXPECT_FALSE(form_->OnScrollDotEvent(&press));
+    }
+  });
+  ASSERT_TRUE(WaitOnUi([this] { return ReadStrip().offset >= 800; }));
+  // Settled: no further movement after a while of polling.
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(Ui().Run([this] { return ReadStrip().offset; }), 800);
+    Sleep(10);
+  }
+  EXPECT_EQ(Ui().Run([this] { return form_->currentPosterIndex(); }), 2);
+}
+
 TEST_F(MainContentTest, ArrowsFollowTheNumberOfPosters) {
   struct Case {
     int posters;
@@ -379,7 +408,8 @@ TEST_F(MainContentTest, ArrowsFollowTheNumberOfPosters) {
     bool leftEnabled;
     bool rightEnabled;
   };
-  for (const Case& c : {Case{0, false, false, false}, Case{1, true, false, false}, Case{3, true, false, true}}) {
+  for (const Case& c :
+       {Case{0, false, false, false}, Case{1, true, false, false}, Case{3, true, false, true}}) {
     SCOPED_TRACE(c.posters);
     Ui().Run([&] { DoreveziCore::GetInstance().scrollPages = Posters(c.posters); });
     OpenWindow();
@@ -432,8 +462,9 @@ TEST_F(MainContentTest, NewsTabsKeepTheLastFourAndTheChosenLabelKeepsItsHotLook)
   Click(second);
   ASSERT_TRUE(WaitOnUi([this] { return Find<ui::TabBox>(L"tab_pages")->GetCurrentIndex() == 1; }));
   EXPECT_TRUE(WaitOnUi([this] {
-    return TabLabelAt(1)->IsSelected() && !TabLabelAt(0)->IsSelected() && TabLabelAt(1)->lineControl->IsVisible() &&
-           !TabLabelAt(0)->lineControl->IsVisible() && TabLabelAt(0)->nameLabel->IsEnabled();
+    return TabLabelAt(1)->IsSelected() && !TabLabelAt(0)->IsSelected() &&
+           TabLabelAt(1)->lineControl->IsVisible() && !TabLabelAt(0)->lineControl->IsVisible() &&
+           TabLabelAt(0)->nameLabel->IsEnabled();
   }));
   // Off the chosen label its name stays hot; off the other one it goes back to normal. The mouse
   // leaves onto another control of the window, so that entering and leaving follow each move.
@@ -466,8 +497,12 @@ TEST_F(MainContentTest, PosterAndNewsTitleOpenTheirLinksOnButtonDownTheDateDoesN
   EXPECT_EQ(OpenedFiles(), (std::vector<std::wstring>{L"https://poster.example/" + std::to_wstring(shown)}));
   LeftButton(false);
 
-  const POINT date = CentreOf([this] { return dynamic_cast<MainComponents::TabPage::NewsItem*>(TabPageAt(0)->GetChildAt(3))->dateLabel; });
-  const POINT title = CentreOf([this] { return dynamic_cast<MainComponents::TabPage::NewsItem*>(TabPageAt(0)->GetChildAt(3))->contentLabel; });
+  const POINT date = CentreOf([this] {
+    return dynamic_cast<MainComponents::TabPage::NewsItem*>(TabPageAt(0)->GetChildAt(3))->dateLabel;
+  });
+  const POINT title = CentreOf([this] {
+    return dynamic_cast<MainComponents::TabPage::NewsItem*>(TabPageAt(0)->GetChildAt(3))->contentLabel;
+  });
   Click(date);
   EXPECT_EQ(OpenedFiles().size(), 1u);
   MoveMouseTo(title);
