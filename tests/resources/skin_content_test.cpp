@@ -2,8 +2,9 @@
 // launcher (resource "RESOURCES" 129) opens through the launcher's skin choice, "global.xml" gives
 // the shared fonts, colours and classes, every window file builds into a real window over a
 // framework owner with its named controls in place, every image the markup names is in the
-// archive and fits its nine-grid corners, and the program's icon group 107 is in the executable.
-// Screenshots of the boxes go to the build's "screenshots" folder.
+// archive and fits its nine-grid corners, the channel's link file reads in both languages with its
+// pictures in the archive, and the program's icon group 107 is in the executable. Screenshots of
+// the boxes and of the main window go to the build's "screenshots" folder.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,18 +17,23 @@
 #include <string>
 #include <vector>
 
+#include "dorevezi/core/link_config.h"
 #include "dorevezi/core/skin_package.h"
+#include "dorevezi/windows/main_components.h"
 #include "test_support/temp_dir.h"
 #include "ui/animation/ui_test_pump.h"
 #include "ui/controls/button.h"
 #include "ui/controls/label.h"
 #include "ui/controls/screen_capture.h"
+#include "ui/controls/tab_box.h"
 #include "ui/core/box.h"
+#include "ui/core/dpi_scale.h"
 #include "ui/core/string_util.h"
 #include "ui/core/window.h"
 #include "ui/core/window_impl_base.h"
 #include "ui/markup/markup_builder.h"
 #include "ui/resources/image.h"
+#include "ui/resources/language_table.h"
 #include "ui/resources/ui_runtime.h"
 #include "ui/resources/zip_archive.h"
 
@@ -115,12 +121,22 @@ class OwnerWindow : public ui::Window {
   }
 };
 
+// The channel's link file read for a language; false when it is missing or does not parse.
+bool ReadLinkConfiguration(const std::string& language, LinkConfiguration& config) {
+  std::string text;
+  return UiRuntime::ReadResourceFile(kChannelLinkConfigName, text) && ParseLinkConfiguration(text, language, config);
+}
+
+// The web view stands in the markup as the main window makes it without a browser runtime.
 class SkinWindow : public ui::WindowImplBase {
  public:
   SkinWindow(const std::wstring& folder, const std::wstring& file) : folder_(folder), file_(file) {}
   std::wstring RegisteredClassName() const override { return L"DvSkinContentWindow"; }
   std::wstring SkinSubfolder() const override { return folder_; }
   std::wstring SkinXmlFileName() const override { return file_; }
+  ui::Control* CreateCustomControl(const std::wstring& className) override {
+    return className == L"CefControl" ? new MainComponents::CefDummyControl() : nullptr;
+  }
 
  private:
   std::wstring folder_;
@@ -277,7 +293,7 @@ TEST_F(SkinContentTest, GlobalMarkupGivesTheSharedFontsColoursAndClasses) {
 }
 
 TEST_F(SkinContentTest, EveryWindowFileBuildsWithItsNamedControls) {
-  enum Kind { kLabel, kButton, kVBox };
+  enum Kind { kLabel, kButton, kVBox, kHBox, kTabBox, kWebView };
   const std::map<std::wstring, std::vector<std::pair<const wchar_t*, Kind>>> expected = {
       {L"msgbox",
        {{L"title", kLabel},
@@ -288,6 +304,19 @@ TEST_F(SkinContentTest, EveryWindowFileBuildsWithItsNamedControls) {
         {L"btn_close", kButton}}},
       {L"optionsbox",
        {{L"content", kLabel}, {L"option_vlist", kVBox}, {L"btn_ok", kButton}, {L"btn_close", kButton}}},
+      {L"main",
+       {{L"wnd_title", kLabel},
+        {L"text_version", kLabel},
+        {L"btn_settings", kButton},
+        {L"minbtn", kButton},
+        {L"btn_close", kButton},
+        {L"webview", kWebView},
+        {L"text_title_main", kLabel},
+        {L"text_title_sub", kLabel},
+        {L"jump_links", kHBox},
+        {L"tab_assets", kTabBox},
+        {L"tab_predlc", kTabBox},
+        {L"btn_game", kButton}}},
   };
   const auto files = WindowFiles();
   std::set<std::wstring> folders;
@@ -308,6 +337,12 @@ TEST_F(SkinContentTest, EveryWindowFileBuildsWithItsNamedControls) {
         EXPECT_NE(dynamic_cast<ui::ButtonTemplate<ui::Control>*>(found), nullptr);
       } else if (control.second == kVBox) {
         EXPECT_NE(dynamic_cast<ui::VBox*>(found), nullptr);
+      } else if (control.second == kHBox) {
+        EXPECT_NE(dynamic_cast<ui::HBox*>(found), nullptr);
+      } else if (control.second == kTabBox) {
+        EXPECT_NE(dynamic_cast<ui::TabBox*>(found), nullptr);
+      } else if (control.second == kWebView) {
+        EXPECT_NE(dynamic_cast<MainComponents::CefDummyControl*>(found), nullptr);
       }
       EXPECT_TRUE(found->IsVisible());
     }
@@ -376,10 +411,24 @@ TEST_F(SkinContentTest, EveryImageTheMarkupNamesIsInTheArchiveAndFitsItsCorners)
   }
   // The shadow every window gets unless its skin names another.
   uses.emplace_back(L"msgbox", ui::WindowShadow().image);
+  // The main window's link buttons take their pictures from the channel's link file.
+  for (const char* language : {"zh_CN", "en"}) {
+    LinkConfiguration config;
+    ASSERT_TRUE(ReadLinkConfiguration(language, config));
+    for (const JumpLink& link : config.jumpLinks) {
+      for (const std::string& image : {link.normalImage, link.hotImage}) {
+        std::wstring wide;
+        ui::MultiByteToWide(image, wide, CP_UTF8);
+        uses.emplace_back(L"main", wide);
+      }
+    }
+  }
   EXPECT_GT(uses.size(), 30u);
   for (const auto& use : uses) {
     SCOPED_TRACE(Narrow(use.first + L": " + use.second));
+    // As a control takes it: a bare file name, or a descriptor with file='...'.
     ui::ImageSpec spec;
+    spec.file = use.second;
     spec.Parse(use.second);
     ASSERT_FALSE(spec.file.empty());
     const std::wstring path = ui::NormalizePath(UiRuntime::GetResourceRoot() + use.first + L"\\" + spec.file);
@@ -391,8 +440,104 @@ TEST_F(SkinContentTest, EveryImageTheMarkupNamesIsInTheArchiveAndFitsItsCorners)
     // A stretched middle of at least one pixel in each direction.
     EXPECT_LT(spec.corner.left + spec.corner.right, image->width);
     EXPECT_LT(spec.corner.top + spec.corner.bottom, image->height);
-    EXPECT_TRUE(image->hasAlpha);
+    // Everything is shaped by its transparency, but the key art, an opaque picture.
+    if (spec.file.find(L"main_key_art") == std::wstring::npos) EXPECT_TRUE(image->hasAlpha);
   }
+}
+
+TEST_F(SkinContentTest, MainWindowStacksTitleBarKeyArtAndBottomBarWithoutPostersOrNews) {
+  SkinWindow* window = Open(L"main", L"skin.xml");
+  ASSERT_NE(window, nullptr);
+  ui::DpiScale& dpi = ui::DpiScale::Instance();
+  const ui::Rect titleBar = Bounds(window, L"title_bar");
+  const ui::Rect art = Bounds(window, L"key_art");
+  const ui::Rect bottom = Bounds(window, L"bottom_bar");
+  EXPECT_EQ(titleBar.Width(), dpi.ScaleValue(1000));
+  EXPECT_EQ(bottom.bottom - titleBar.top, dpi.ScaleValue(600));
+  EXPECT_EQ(art.top, titleBar.bottom);
+  EXPECT_EQ(bottom.top, art.bottom);
+  EXPECT_GT(art.Height(), dpi.ScaleValue(400));
+
+  // The web view covers the art; the titles and the link bar stand over it.
+  const ui::Rect web = Bounds(window, L"webview");
+  EXPECT_EQ(web.left, art.left);
+  EXPECT_EQ(web.top, art.top);
+  EXPECT_EQ(web.right, art.right);
+  EXPECT_EQ(web.bottom, art.bottom);
+  for (const wchar_t* name : {L"text_title_main", L"text_title_sub", L"jump_links"}) {
+    SCOPED_TRACE(Narrow(name));
+    const ui::Rect r = Bounds(window, name);
+    EXPECT_GE(r.left, art.left);
+    EXPECT_GE(r.top, art.top);
+    EXPECT_LE(r.right, art.right);
+    EXPECT_LE(r.bottom, art.bottom);
+  }
+  EXPECT_LT(Bounds(window, L"text_title_main").bottom, Bounds(window, L"text_title_sub").bottom);
+  EXPECT_GT(Bounds(window, L"jump_links").right, (art.left + art.right) / 2);
+
+  // The title bar's buttons from left to right, the game button at the bottom bar's right.
+  ui::Rect previous = Bounds(window, L"wnd_title");
+  for (const wchar_t* name : {L"btn_settings", L"minbtn", L"btn_close"}) {
+    SCOPED_TRACE(Narrow(name));
+    const ui::Rect r = Bounds(window, name);
+    EXPECT_GT(r.left, previous.right);
+    EXPECT_GE(r.top, titleBar.top);
+    EXPECT_LE(r.bottom, titleBar.bottom);
+    previous = r;
+  }
+  const ui::Rect game = Bounds(window, L"btn_game");
+  EXPECT_GT(game.left, (bottom.left + bottom.right) / 2);
+  EXPECT_GE(game.top, bottom.top);
+  EXPECT_LE(game.bottom, bottom.bottom);
+
+  auto* button = dynamic_cast<ui::ButtonTemplate<ui::Control>*>(window->FindControlByName(L"btn_game"));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->GetText(), ui::LanguageTable::Instance()->Lookup(L"STRING_START_GAME"));
+  ui::StateImageSet* images = button->GetStateImages().FindSet(ui::kImageKindBackground);
+  ASSERT_NE(images, nullptr);
+  for (int state = ui::kStateNormal; state <= ui::kStateDisabled; ++state) {
+    EXPECT_FALSE(images->GetImage(static_cast<ui::ControlState>(state)).spec.file.empty()) << state;
+    EXPECT_FALSE(button->GetStateTextColor(static_cast<ui::ControlState>(state)).empty()) << state;
+  }
+
+  // The shipped window has no poster strip and no news: those stay for a skin that brings them.
+  for (const wchar_t* name : {L"scroll_pages", L"dot_list", L"btn_scroll_left", L"btn_scroll_right", L"tab_labels",
+                              L"tab_pages", L"poster_frame", L"webview_debug"}) {
+    EXPECT_EQ(window->FindControlByName(name), nullptr) << Narrow(name);
+  }
+}
+
+TEST_F(SkinContentTest, ChannelLinkFileGivesTitlesLinksAndLinkButtonsInBothLanguages) {
+  std::map<std::string, LinkConfiguration> read;
+  for (const char* language : {"zh_CN", "en"}) {
+    SCOPED_TRACE(language);
+    LinkConfiguration& config = read[language];
+    ASSERT_TRUE(ReadLinkConfiguration(language, config));
+    for (const char* key : {"title_main", "title_sub"}) EXPECT_FALSE(config.titles[key].empty()) << key;
+    for (const char* name : {"Service", "Privacy", "FAQ"}) EXPECT_EQ(config.links.count(name), 1u) << name;
+    // Addresses only on the reserved example domains, over HTTPS.
+    static const std::regex kReserved("https://([a-z0-9-]+\\.)*example\\.(com|org|net)([/?].*)?");
+    for (const auto& link : config.links) EXPECT_TRUE(std::regex_match(link.second, kReserved)) << link.first;
+
+    ASSERT_GE(config.jumpLinks.size(), 2u);
+    EXPECT_EQ(config.jumpLinks.back().name, "FAQ");
+    std::set<std::string> names;
+    for (const JumpLink& link : config.jumpLinks) {
+      SCOPED_TRACE(link.name);
+      names.insert(link.name);
+      EXPECT_EQ(config.links.count(link.name), 1u);
+      EXPECT_TRUE(link.name == "FAQ" || link.name.compare(0, 6, "Forum_") == 0);
+      EXPECT_NE(link.normalImage, link.hotImage);
+      std::wstring key;
+      ui::MultiByteToWide(link.tooltips, key, CP_UTF8);
+      ASSERT_FALSE(key.empty());
+      EXPECT_NE(ui::LanguageTable::Instance()->Lookup(key), key);
+    }
+    EXPECT_EQ(names.size(), config.jumpLinks.size());
+  }
+  // Each language has its own titles, not the English fallback.
+  EXPECT_NE(read["zh_CN"].titles["title_main"], read["en"].titles["title_main"]);
+  EXPECT_NE(read["zh_CN"].titles["title_sub"], read["en"].titles["title_sub"]);
 }
 
 TEST_F(SkinContentTest, ExecutableCarriesIconGroup107InTheUsualSizes) {
@@ -468,4 +613,39 @@ TEST_F(SkinContentTest, ScreenshotsOfTheBoxes) {
   }
   Relayout(options);
   Screenshot(options, L"skin_optionsbox.png");
+}
+
+TEST_F(SkinContentTest, ScreenshotOfTheMainWindow) {
+  SkinWindow* window = Open(L"main", L"skin.xml");
+  ASSERT_NE(window, nullptr);
+  // Filled as the window fills itself: titles from the link file, the version, one button per link.
+  LinkConfiguration config;
+  ASSERT_TRUE(ReadLinkConfiguration("zh_CN", config));
+  using Label = ui::LabelTemplate<ui::Control>;
+  auto text = [window](const wchar_t* name, const std::wstring& value) {
+    if (auto* label = dynamic_cast<Label*>(window->FindControlByName(name))) label->SetText(value);
+  };
+  text(L"text_title_main", config.titles["title_main"]);
+  text(L"text_title_sub", config.titles["title_sub"]);
+  text(L"text_version", L"1.0.3");
+  auto* bar = dynamic_cast<ui::HBox*>(window->FindControlByName(L"jump_links"));
+  ASSERT_NE(bar, nullptr);
+  for (const JumpLink& link : config.jumpLinks) {
+    auto* button = new ui::ButtonTemplate<ui::Control>();
+    button->ApplyAttribute(L"width", L"auto");
+    button->ApplyAttribute(L"height", L"auto");
+    std::wstring normal, hot;
+    ui::MultiByteToWide(link.normalImage, normal, CP_UTF8);
+    ui::MultiByteToWide(link.hotImage, hot, CP_UTF8);
+    button->ApplyAttribute(L"normalimage", normal);
+    button->ApplyAttribute(L"hotimage", hot);
+    bar->AddChild(button);
+  }
+  Relayout(window);
+  // Each button takes its picture's size.
+  for (size_t i = 0; i < config.jumpLinks.size(); ++i) {
+    ASSERT_NE(bar->GetChildAt(i), nullptr);
+    EXPECT_GT(bar->GetChildAt(i)->GetBounds().Width(), 0) << i;
+  }
+  Screenshot(window, L"skin_main.png");
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The skin's image script: two runs write the same bytes; the PNG files carry no time stamp or
-text chunk; the icon holds the usual sizes from 16 to 256 pixels, as bitmaps and one PNG; a run
-over an up-to-date folder leaves the files untouched."""
+text chunk; the main window's pictures come in the sizes its skin places them at; the icon holds
+the usual sizes from 16 to 256 pixels, as bitmaps and one PNG; a run over an up-to-date folder
+leaves the files untouched."""
 
 import os
 import struct
@@ -47,6 +48,25 @@ class SkinImagesTest(unittest.TestCase):
         for name, data in a.items():
             if name.endswith(".png"):
                 self.assertEqual(set(png_chunks(data)), {"IHDR", "IDAT", "IEND"}, name)
+
+    def test_main_window_pictures_have_the_sizes_the_skin_expects(self):
+        # main/skin.xml places the key art, logo and buttons at these sizes; the link file names
+        # a normal and a hot picture for every link.
+        from PIL import Image
+        expected = {"main_key_art.png": (1000, 456), "main_logo.png": (28, 28)}
+        for state in ("normal", "hot", "pushed", "disabled"):
+            expected["main_btn_game_" + state + ".png"] = (240, 60)
+            expected["main_btn_settings_" + state + ".png"] = (24, 24)
+            expected["main_btn_min_" + state + ".png"] = (24, 24)
+        for kind in ("weibo", "bilibili", "tieba", "faq"):
+            for state in ("normal", "hot"):
+                expected["link_" + kind + "_" + state + ".png"] = (36, 36)
+        with tempfile.TemporaryDirectory() as folder:
+            public, _ = run(folder)
+            for name, size in expected.items():
+                with Image.open(os.path.join(public, name)) as image:
+                    self.assertEqual(image.size, size, name)
+                    self.assertEqual(image.mode, "RGBA", name)
 
     def test_icon_holds_the_usual_sizes(self):
         with tempfile.TemporaryDirectory() as folder:

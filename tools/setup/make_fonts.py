@@ -1,7 +1,7 @@
 """Makes the launcher's four stand-in font files from Debian's font packages: Loma and Loma Bold
 (fonts-tlwg-loma-ttf) as they are, and the two Simplified Chinese faces from Noto Sans CJK SC
-(fonts-noto-cjk, the same design), subset to a few thousand characters and renamed to the faces
-the launcher registers. Usage: make_fonts.py <output folder>"""
+(fonts-noto-cjk, the same design), subset to GB2312 and a few thousand more characters and
+renamed to the faces the launcher registers. Usage: make_fonts.py <output folder>"""
 
 import os
 import sys
@@ -12,10 +12,25 @@ from fontTools.ttLib import TTCollection, TTFont
 LOMA = "/usr/share/fonts/truetype/tlwg/"
 NOTO = "/usr/share/fonts/opentype/noto/"
 
-# ASCII, Latin-1, general punctuation, CJK symbols, the first block of CJK ideographs, the faces'
+
+def gb2312_characters():
+    """Every character of GB2312, the common Simplified Chinese set, in code order."""
+    found = []
+    for high in range(0xA1, 0xF8):
+        for low in range(0xA1, 0xFF):
+            try:
+                found.append(ord(bytes((high, low)).decode("gb2312")))
+            except UnicodeDecodeError:
+                pass
+    return found
+
+
+# ASCII, Latin-1, general punctuation, CJK symbols, the first block of CJK ideographs, every
+# character of GB2312 (the launcher's own Chinese texts reach far past the first block), the faces'
 # own names and full-width forms: a stand-in needs to show text, not every text.
 UNICODES = ([*range(0x20, 0x7F), *range(0xA0, 0x100), *range(0x2000, 0x2070), *range(0x3000, 0x3040),
-             *range(0x4E00, 0x5000), *map(ord, "\u601d\u6e90\u9ed1\u4f53"), *range(0xFF00, 0xFFF0)])
+             *range(0x4E00, 0x5000), *gb2312_characters(), *map(ord, "\u601d\u6e90\u9ed1\u4f53"),
+             *range(0xFF00, 0xFFF0)])
 
 
 def rename(font, family, subfamily, postscript):
