@@ -272,6 +272,18 @@ make_fonts() {
   touch "$FONTS_DIR/.complete"
 }
 
+# The launcher installs its fonts into a prefix once and keeps a file that is already there, so a
+# prefix that ran an older build keeps that build's faces: such stale copies go.
+drop_stale_launcher_fonts() {
+  local prefix font installed
+  for prefix in "$CACHE"/wineprefix-*; do
+    for font in "$FONTS_DIR"/*.ttf; do
+      installed="$prefix/drive_c/windows/Fonts/$(basename "$font")"
+      if [ -f "$installed" ] && ! cmp -s "$font" "$installed"; then rm -f "$installed"; fi
+    done
+  done
+}
+
 mkdir -p "$CACHE"
 # One set-up at a time on a machine; a second waits for the first and then finds it done.
 exec 9>"$CACHE/.setup.lock"
@@ -282,6 +294,7 @@ ensure_minizip_reader
 create_wine_prefix
 install_wine_fonts
 make_fonts
+drop_stale_launcher_fonts
 # The browser runtime's engine: its own cache folder and stamps (a built one is only checked).
 NETSURF_DIR=$(DOREVEZI_CACHE="$CACHE" "$ROOT/tools/setup/build_netsurf.sh")
 mkdir -p "$ROOT/build"
