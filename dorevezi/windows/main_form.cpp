@@ -25,8 +25,9 @@ UINT TickCountsQuery() {
 }
 
 HICON LoadWindowIcon(int widthMetric, int heightMetric) {
-  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kWindowIconGroup), IMAGE_ICON,
-                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED));
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kWindowIconGroup),
+                                       IMAGE_ICON, GetSystemMetrics(widthMetric),
+                                       GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
 // Busy, or a pre-download exists: closing now would cut a download short.
@@ -53,12 +54,15 @@ bool IsEngineBusy() {
 
 MainForm::~MainForm() = default;
 
-std::wstring MainForm::RegisteredClassName() const { return kMainWindowClass; }
+std::wstring MainForm::RegisteredClassName() const {
+  return kMainWindowClass;
+}
 
 void MainForm::OnSkinLoaded() {
   HWND window = GetHwnd();
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadWindowIcon(SM_CXICON, SM_CYICON)));
-  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadWindowIcon(SM_CXSMICON, SM_CYSMICON)));
+  SendMessageW(window, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(LoadWindowIcon(SM_CXSMICON, SM_CYSMICON)));
 
   if (auto* root = dynamic_cast<ui::Box*>(GetRoot())) {
     root->AddBubbledEventHandler(ui::kEventClick,
@@ -302,4 +306,6 @@ void MainForm::BuildGameButton() {
 
 void MainForm::RefreshGameButton() {}
 
-void MainForm::BuildPreDlcTab() { preDlcTab_ = dynamic_cast<ui::TabBox*>(FindControlByName(L"tab_predlc")); }
+void MainForm::BuildPreDlcTab() {
+  preDlcTab_ = dynamic_cast<ui::TabBox*>(FindControlByName(L"tab_predlc"));
+}

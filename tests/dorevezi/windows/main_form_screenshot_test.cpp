@@ -27,10 +27,11 @@ class MainFormScreenshots : public MainFormFixture {
   void Shoot(const std::string& name) {
     RECT window = {};
     GetWindowRect(hwnd_, &window);
-    const std::string path = dialog_test::SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
+    const std::string path =
+        dialog_test::SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
     EXPECT_FALSE(path.empty());
-    std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right << ","
-              << window.bottom << std::endl;
+    std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right
+              << "," << window.bottom << std::endl;
   }
 
   // A box sits inside the main window, scaled with it.

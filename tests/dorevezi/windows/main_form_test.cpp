@@ -43,8 +43,12 @@ class MainFormTest : public MainFormFixture {
     ASSERT_TRUE(button.found && button.visible);
     Click(button.Centre());
   }
-  bool Visible() { return Ui().Run([this] { return IsWindowVisible(hwnd_) != FALSE; }); }
-  bool Alive() { return Ui().Run([this] { return IsWindow(hwnd_) != FALSE; }); }
+  bool Visible() {
+    return Ui().Run([this] { return IsWindowVisible(hwnd_) != FALSE; });
+  }
+  bool Alive() {
+    return Ui().Run([this] { return IsWindow(hwnd_) != FALSE; });
+  }
   HWND BoxNow(const wchar_t* className) {
     return Ui().Run([className] { return FindWindowW(className, nullptr); });
   }
@@ -156,7 +160,8 @@ TEST_F(MainFormTest, RegistersEachGameWindowOnceAndDropsDeadOnes) {
     core.gameWindows.clear();
   }
   auto make = [] {
-    return Ui().Run([] { return CreateWindowW(L"STATIC", L"game", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr); });
+    return Ui().Run(
+        [] { return CreateWindowW(L"STATIC", L"game", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr); });
   };
   HWND a = make(), b = make(), c = make();
   auto send = [this](HWND window) {

@@ -21,8 +21,12 @@ BOOL WINAPI RecordNotifyIcon(DWORD message, PNOTIFYICONDATAW /*data*/) {
   g_shellCalls.push_back(message);
   return TRUE;
 }
-BOOL WINAPI NoFlash(PFLASHWINFO /*info*/) { return TRUE; }
-BOOL WINAPI NoSound(LPCWSTR /*path*/, HMODULE /*module*/, DWORD /*flags*/) { return TRUE; }
+BOOL WINAPI NoFlash(PFLASHWINFO /*info*/) {
+  return TRUE;
+}
+BOOL WINAPI NoSound(LPCWSTR /*path*/, HMODULE /*module*/, DWORD /*flags*/) {
+  return TRUE;
+}
 
 ShellFunctions RecordingShell() {
   ShellFunctions table = GetShellFunctions();

@@ -24,10 +24,10 @@ namespace dialog_test {
 // What the last HandleClose left behind (UI thread's).
 struct CloseRecord {
   bool closed = false;
-  bool quitPosted = false;     // PostQuitMessage(0) was called
-  bool propertyLeft = true;    // "_ZUN_DOREVEZI_CN" still on the window
+  bool quitPosted = false;   // PostQuitMessage(0) was called
+  bool propertyLeft = true;  // "_ZUN_DOREVEZI_CN" still on the window
   HWND mainWindowLeft = nullptr;
-  bool iconDeleted = false;    // NIM_DELETE went to the shell
+  bool iconDeleted = false;  // NIM_DELETE went to the shell
 };
 
 class TestMainForm : public MainForm {
