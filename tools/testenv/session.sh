@@ -2,6 +2,7 @@
 # Runs a command with a private X display (Xvfb) and the project prefix's own wineserver,
 # then stops both by their process ids. The command's exit code is returned.
 # With DV_USE_DISPLAY=1 and a DISPLAY set, the caller's display is used instead of Xvfb.
+# DV_SCREEN_SIZE (WIDTHxHEIGHT, default 1280x1024) sizes the Xvfb screen.
 set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck disable=SC1091
@@ -31,7 +32,7 @@ trap stop EXIT
 trap 'exit 130' INT TERM
 
 if [ "${DV_USE_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 "${DV_SCREEN_SIZE:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>/dev/null &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
   [ -s "$tmp/display" ] || { echo "session: Xvfb did not start" >&2; exit 1; }

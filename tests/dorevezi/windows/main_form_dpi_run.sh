@@ -12,6 +12,8 @@ if [ -z "$base" ]; then
   base=$WINEPREFIX
 fi
 export DV_WINEPREFIX="${base%/}-main-form-dpi"
+# At 144 DPI the window is about 1500 x 900: the screen must hold it whole.
+export DV_SCREEN_SIZE=1920x1200
 "$root/tools/testenv/session.sh" bash -c '
   wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 ||
     { echo "FAIL: could not set LogPixels"; exit 1; }

@@ -27,8 +27,17 @@ class MainFormScreenshots : public MainFormFixture {
   void Shoot(const std::string& name) {
     RECT window = {};
     GetWindowRect(hwnd_, &window);
-    const std::string path =
-        dialog_test::SaveCapture(CaptureScreen(window), name + "_" + std::to_string(dpi_));
+    // The layered surface reaches the screen after the window's paint: the window's middle (key
+    // art, or a box's card) is never black once it has.
+    Capture capture;
+    bool painted = false;
+    for (int attempt = 0; attempt < 600 && !painted; ++attempt) {
+      if (attempt) Sleep(50);
+      capture = CaptureScreen(window);
+      painted = (capture.At(capture.width / 2, capture.height / 2) & 0xFFFFFF) != 0;
+    }
+    EXPECT_TRUE(painted) << name;
+    const std::string path = dialog_test::SaveCapture(capture, name + "_" + std::to_string(dpi_));
     EXPECT_FALSE(path.empty());
     std::cout << "screenshot: " << path << " " << window.left << "," << window.top << "," << window.right
               << "," << window.bottom << std::endl;
@@ -55,7 +64,8 @@ TEST_F(MainFormScreenshots, IdleConfirmationAndFirstUseChoice) {
   });
   const ControlQueryAnswer game = QueryControl(hwnd_, L"btn_game");
   ASSERT_TRUE(game.found && game.visible);
-  EXPECT_EQ(game.rect.right - game.rect.left, MulDiv(220, dpi_, 96));
+  // The skin gives the game button a fixed width of 240.
+  EXPECT_EQ(game.rect.right - game.rect.left, MulDiv(240, dpi_, 96));
   EXPECT_GT(client.right, MulDiv(600, dpi_, 96));
   Shoot("main_idle");
 
