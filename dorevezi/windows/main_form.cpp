@@ -1,9 +1,9 @@
 #include "dorevezi/windows/main_form.h"
 
+#include "base/base_util.h"
 #include "base/thread_registry.h"
 #include "browser/cef_manager.h"
 #include "dorevezi/core/dorevezi_core.h"
-#include "base/base_util.h"
 #include "dorevezi/core/globals.h"
 #include "dorevezi/core/messages.h"
 #include "dorevezi/windows/control_query.h"
@@ -11,7 +11,6 @@
 #include "dorevezi/windows/notify_tray.h"
 #include "ui/controls/tab_box.h"
 #include "ui/core/box.h"
-#include "ui/core/string_util.h"
 #include "ui/core/ui_messages.h"
 
 namespace {
@@ -33,13 +32,6 @@ HICON LoadWindowIcon(int widthMetric, int heightMetric) {
 // Busy, or a pre-download exists: closing now would cut a download short.
 bool IsDownloadAtStake() {
   return IsEngineBusy() || DoreveziCore::GetInstance().GetPreDownloadStep() != kNoStateId;
-}
-
-void ShowDisplayVersion(ui::LabelTemplate<ui::Control>* label) {
-  if (!label) return;
-  std::wstring version;
-  ui::MultiByteToWide(DoreveziCore::GetInstance().GetVersionTexts().displayVersion, version, CP_UTF8);
-  label->SetText(version);
 }
 
 }  // namespace
@@ -127,13 +119,14 @@ LRESULT MainForm::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kMsgRefreshTexts:
       RefreshTitles();
-      ShowDisplayVersion(versionText_);
+      RefreshGameButton();
       return 0;
     case kMsgRebuildAll:
       RefreshTitles();
       RefreshScrollPages();
       RefreshTabs();
       LoadWebViewUrl();
+      RefreshGameButton();
       RefreshJumpLinks();
       return 0;
     case kMsgRebuildContent:
@@ -194,10 +187,8 @@ void MainForm::OnHideToTray() {
   ShowWindow(GetHwnd(), SW_HIDE);
 }
 
-bool MainForm::OnRootClick(ui::EventArgs* args) {
-  const std::wstring name = args && args->sender ? args->sender->GetName() : std::wstring();
-  // The settings window is the only thing the root handles, and it is not there yet.
-  (void)name;
+bool MainForm::OnRootClick(ui::EventArgs* /*args*/) {
+  // The settings button is the only click the root handles, and its window is not built yet.
   return true;
 }
 
