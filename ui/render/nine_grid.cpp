@@ -139,27 +139,33 @@ void RenderContext_GdiPlus::BlitPiece(HDC destDC, bool transparent, const Rect& 
 
 namespace {
 
-// How one axis of a GDI+ piece is sampled. GDI+ maps the dest edge onto the source edge
-// and drops a dest pixel whose mapped position falls before the source start; rounding
-// can put the first pixel of a resized piece just before it, leaving a see-through row
-// or column. Bilinear sampling of a resized piece also reads the pixel after the piece,
-// which belongs to the neighbour piece or lies outside the picture (transparent).
+// How one axis of a GDI+ piece is sampled. GDI+ drops a dest pixel whose mapped position
+// falls outside the source rectangle, and works that position out in single precision
+// from the surface origin: far from the origin the error outgrows any shift of the dest
+// start that still rounds to the same pixel, and a piece's first or last row or column
+// comes out see-through. So a resized piece is drawn one source pixel wider on each side,
+// mapped exactly as before, and clipped to its own dest. Bilinear sampling of a resized
+// piece also reads the pixel after the piece, which belongs to the neighbour piece or
+// lies outside the picture.
 struct PieceAxis {
   REAL dest, destLength, source, sourceLength;
+  bool widened;
 };
 
 PieceAxis SampleAxis(int dest, int destLength, int source, int sourceLength, bool nearest) {
-  if (destLength == sourceLength) return {REAL(dest), REAL(destLength), REAL(source), REAL(sourceLength)};
+  if (destLength == sourceLength)
+    return {REAL(dest), REAL(destLength), REAL(source), REAL(sourceLength), false};
   // An enlarged piece sampled bilinearly spans one pixel less, so its last dest pixel
   // lands on the piece's last pixel rather than between it and the next. A shrunk piece
   // never reaches past its last pixel, and nearest neighbour takes the pixel under the
   // mapped position: both keep the whole piece.
   const bool enlarged = destLength > sourceLength;
   const REAL span = enlarged && !nearest ? REAL(sourceLength - 1) : REAL(sourceLength);
-  // The dest start moves back by less than half a pixel (it still rounds to the same
-  // pixel), so the first pixel maps 1/256 of a source pixel inside the piece.
+  // The dest start moves back by less than half a pixel, so the first pixel maps just
+  // inside the piece and bilinear sampling does not reach the pixel before it.
   const REAL lead = std::min(0.25f, destLength / span / 256.0f);
-  return {dest - lead, destLength + lead, REAL(source), span};
+  const REAL perSource = (destLength + lead) / span;  // dest pixels per source pixel
+  return {dest - lead - perSource, destLength + lead + 2 * perSource, REAL(source - 1), span + 2, true};
 }
 
 }  // namespace
@@ -168,6 +174,9 @@ void RenderContext_GdiPlus::DrawImagePiece(GpGraphics* graphics, GpImage* image,
                                            int cxSource, int cySource, int x, int y, int cx, int cy, uint8_t alpha) {
   GpImageAttributes* attributes = nullptr;
   GdipCreateImageAttributes(&attributes);
+  // Past the picture's edge GDI+ would blend in transparent pixels where the mapped
+  // position lands a little outside it; mirroring repeats the edge pixel instead.
+  if (attributes) GdipSetImageAttributesWrapMode(attributes, WrapModeTileFlipXY, 0, FALSE);
   if (attributes && alpha != 255) {
     ColorMatrix matrix = {};
     for (int i = 0; i < 5; ++i) matrix.m[i][i] = 1.0f;
@@ -182,8 +191,11 @@ void RenderContext_GdiPlus::DrawImagePiece(GpGraphics* graphics, GpImage* image,
   GdipSetPixelOffsetMode(graphics, nearest ? PixelOffsetModeHalf : PixelOffsetModeDefault);
   const PieceAxis h = SampleAxis(x, cx, xSource, cxSource, nearest);
   const PieceAxis v = SampleAxis(y, cy, ySource, cySource, nearest);
+  const bool clipped = h.widened || v.widened;
+  if (clipped) GdipSetClipRectI(graphics, x, y, cx, cy, CombineModeReplace);
   GdipDrawImageRectRect(graphics, image, h.dest, v.dest, h.destLength, v.destLength, h.source, v.source,
                         h.sourceLength, v.sourceLength, UnitPixel, attributes, nullptr, nullptr);
+  if (clipped) GdipResetClip(graphics);
   if (attributes) GdipDisposeImageAttributes(attributes);
 }
 

@@ -121,6 +121,8 @@ TEST(NineGrid, UniformPictureCoversDestWithoutSeams) {
       {64, 60, {28, 28, 28, 28}, {6, 7, 211, 140}, true, false},
       {40, 30, {10, 6, 12, 8}, {1, 2, 70, 45}, false, false},
       {40, 40, {8, 8, 8, 8}, {3, 3, 30, 30}, false, false},  // middle shrunk
+      // A button far from the surface origin (the main window's at 144 DPI).
+      {240, 60, {14, 14, 14, 14}, {1113, 780, 1473, 870}, false, false},
   };
   for (const Case& c : cases) {
     Picture picture(c.width, c.height, Uniform);
