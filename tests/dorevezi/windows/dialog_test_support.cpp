@@ -11,6 +11,7 @@
 #include "dorevezi/core/skin_package.h"
 #include "dorevezi/windows/dialog_window.h"
 #include "test_support/temp_dir.h"
+#include "test_support/tree_path.h"
 #include "ui/resources/ui_runtime.h"
 
 namespace dialog_test {
@@ -19,16 +20,7 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-std::wstring SourcePath(const std::wstring& relative) {
-  const wchar_t* root = _wgetenv(L"DV_SOURCE_DIR");
-  std::wstring path = root ? root : L".";
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  path += L"/" + relative;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
+using test_support::SourcePath;
 
 std::atomic<int> g_taskDepth{0};
 

@@ -24,22 +24,14 @@
 #include "dorevezi/windows/main_form.h"
 #include "ui/controls/list_box.h"
 #include "ui/controls/tab_box.h"
+#include "test_support/tree_path.h"
 #include "ui/resources/ui_runtime.h"
 
 namespace {
 
 using Label = ui::LabelTemplate<ui::Control>;
 
-std::wstring SourcePath(const std::wstring& relative) {
-  const wchar_t* root = _wgetenv(L"DV_SOURCE_DIR");
-  std::wstring path = root ? root : L".";
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  path += L"/" + relative;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
+using test_support::SourcePath;
 
 // A thread with a loop that runs closures for the test and waits for them.
 class TestThread : public base::FrameworkThread {
